@@ -1,0 +1,83 @@
+// The recorder: the non-visual half of the main window. Owns the recording state, the active writer, the
+// block buffer and the filters, and runs the block handler, the recording controller and the scheduler check.
+// Everything here runs on the UI thread (the capture thread hands blocks over synchronously).
+#pragma once
+
+#include "ports/WaveFormat.h"
+#include "recording/RecorderView.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quimbrel {
+
+class Clock;
+class MessagePort;
+class RecordingSource;
+struct RecordingState;
+
+class Recorder {
+public:
+    // cfg is the process-wide settings record; all references must outlive the recorder.
+    Recorder(struct config& cfg, RecorderView& view, MessagePort& messages, Clock& clock);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // Wiring, done once after construction (see the .cpp for the defaults used when a hook is not set).
+    // The opened capture line: whether it is usable, and the volume the knob sets. Null = no line.
+    void setSource(RecordingSource* source);
+    // Called with the path of every finished file after it entered the database and the tagger was started.
+    void setOnFileFinished(std::function<void(const std::string& path)> handler);
+
+    // The capture format of the blocks handed to event(); the window's reconfig calls it after re-opening.
+    void setCaptureFormat(const WaveFormat& format);
+    const WaveFormat& captureFormat() const;
+    // Apply the filter settings (kind, frequency, Q) to the three filters at the capture rate.
+    void filtersupdate();
+
+    // The block handler: subscribed to the capture source's OnData.
+    void event(const float* block, int bytes);
+
+    // The recording controller.
+    void StartClick();
+    int startrecord();
+    void StopClick();
+    void fullstop();
+    void pausebuttonClick();
+    std::string getautoname();
+    void ShowStatus(int index);
+
+    // The scheduler runtime.
+    void checkschedule();
+    void schedulerhelper(int entry);
+    void openURL(const std::string& program, const std::string& parameter);
+    void closeurl();
+
+    // The volume knob: setknob clamps to 1..100, moves the knob and applies the position (as the knob's own
+    // change handler would); volumemainChange is what the window calls when the user turns the knob.
+    void setknob(int position);
+    void volumemainChange(int position);
+    int knobPosition() const;
+
+    // Playback mode, entered and left by the window's player (the stream itself stays in the window).
+    void beginPlayback(const std::string& path);
+    void endPlayback();
+
+    // What the window reads.
+    const RecordingState& state() const;
+    bool buttonEnabled(RecorderButton button) const;
+    // The time display text for now (formatelapsed of now minus segmentstart), "00:00:00" when idle.
+    std::string elapsedText() const;
+    const float* blockbuffer() const;
+    int blockbytes() const;
+    int leftpeak() const;
+    int rightpeak() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace quimbrel
