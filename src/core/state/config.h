@@ -1,0 +1,159 @@
+// The settings record `config`, its document quimbrel.xml, and the per-user places the recorder keeps things
+// in.
+#pragma once
+
+#include <string>
+
+namespace quimbrel {
+
+class MessagePort;
+
+// Every setting of the recorder. A setting is named element.attribute after its place in quimbrel.xml, and so
+// is its field here (cfg.vox.threshold). The member initialisers are the defaults; defaultconfig also fills
+// the folders and the tagger path, which depend on the machine. Folders always end with '/'.
+struct config {
+    struct Codec {
+        int index = 0;   // 0 MP3, 1 Ogg Vorbis, 2 WMA, 3 WAV, 4 FLAC, 5 M4A
+        int mode = 0;    // position in the format's mode list
+        int rate = 1;    // position in the format's sample-rate list
+        int bitrate = 5; // position in the format's bit-rate list
+        int bps = 0;     // position in the format's sample-size list
+    } codec;
+    struct Autoname {
+        bool enabled = true;
+        std::string expression = "YY-MM-DD-HH-NN-SS";
+        int number = 100;
+    } autoname;
+    struct Card {
+        int index = 0;
+        int playback = -1; // -1: the system's default playback device
+    } card;
+    struct Archive {
+        std::string dir; // the output folder; the user's music folder by default
+    } archive;
+    struct Path {
+        std::string dir; // the program's folder (help file, fallback output folder)
+    } path;
+    struct Stayontop {
+        bool enabled = false;
+    } stayontop;
+    struct Startup {
+        bool enabled = false;
+    } startup;
+    struct Minstartup {
+        bool enabled = false;
+    } minstartup;
+    struct Runtagger {
+        bool enabled = true;
+    } runtagger;
+    struct Display {
+        int index = 2;
+    } display;
+    struct Pauserecord {
+        bool enabled = false;
+    } pauserecord;
+    struct Hotkeys {
+        bool enabled = false; // true means the hot keys are switched OFF
+    } hotkeys;
+    struct Scheduler {
+        bool enabled = false;
+        int numevents = 0; // written for information; events.xml holds the count that counts
+    } scheduler;
+    struct Vox {
+        bool enabled = false;
+        bool cutoff = false;
+        int threshold = 1635;    // 1..32768 on the 16-bit scale
+        int silence = 2;         // seconds
+        int action = 1;          // 1 pause and continue, 2 new track
+        bool autodelete = false; // written as a copy of autodelete.enabled, never read
+        int deletetime = 1;      // written as a copy of autodelete.deletetime, never read
+    } vox;
+    struct Autodelete {
+        bool enabled = false;
+        int deletetime = 1; // seconds
+    } autodelete;
+    struct Current {
+        int rate = 44100;
+        int mode = 2; // channels
+    } current;
+    struct Agc {
+        bool enabled = false;
+        int mode = 3; // 5 aggressive, 3 normal, 1 smooth
+        int level = 0;
+    } agc;
+    struct Mixer {
+        int playback = 70;
+        int record = 99;
+        int line = -1;
+    } mixer;
+    struct Filter {
+        bool enabled = false;
+        int frequency = 0; // 1/10000 of half the capture rate
+    };
+    Filter highpass{false, 20};
+    Filter lowpass{false, 8000};
+    Filter notch{false, 100};
+    struct Splitter {
+        bool enabled = false;
+        int timelimit = 600;
+    } splitter;
+    struct Autostop {
+        bool enabled = false;
+        int timelimit = 600;
+    } autostop;
+    struct Autoupdates {
+        bool enabled = true;
+    } autoupdates;
+    struct Position {
+        int x = -1;
+        int y = -1;
+    } position;
+    struct Confirmations {
+        bool ask = true;
+    } confirmations;
+
+    // Run-time values, never stored.
+    std::string datafolder; // with a closing '/'
+    std::string taggerpath; // full path of the tagger program
+    int numoffset = 0;      // NUM values used since the program started
+};
+
+// Sets every field to its default: path.dir the program's folder, archive.dir the music folder, taggerpath
+// from taggerfolder(). datafolder is left as it is.
+void defaultconfig(config& cfg);
+
+// Creates the data folder (with parents) and fills cfg from <datafolder>/<fileName>. A missing file leaves
+// the defaults silently. A file that cannot be read is reported ("Error loading settings. Default settings
+// will be restored"), moved aside as <fileName>.bad, and the defaults stand. Returns false only in that case.
+bool loadconfig(config& cfg, MessagePort& port, const std::string& fileName = "quimbrel.xml");
+
+// Writes cfg to <datafolder>/quimbrel.xml, then the process-wide event table to events.xml and the
+// process-wide autonames list to names.xml. Each file is replaced atomically; a file that cannot be written
+// keeps its old contents, is reported through the port, and makes the result false.
+bool saveconfig(const config& cfg, MessagePort& port);
+
+// The document alone, for callers that keep their own paths (tests, tools). readConfigFile leaves cfg
+// untouched on failure and puts the reason into *error.
+bool readConfigFile(const std::string& path, config& cfg, std::string* error = nullptr);
+bool writeConfigFile(const std::string& path, const config& cfg, std::string* error = nullptr);
+
+// Run at logon: the autostart entry $XDG_CONFIG_HOME/autostart/quimbrel.desktop whose Exec= is the running
+// program. getrunatlogon is true when the entry exists with a non-empty Exec=.
+bool getrunatlogon();
+bool setrunatlogon(bool on);
+
+// The tagger's folder: key Path of group [Settings] in $XDG_CONFIG_HOME/Selvane/Ombrik.conf, with a closing
+// '/'; empty when the file or the key is missing.
+std::string taggerfolder();
+// The full path of the tagger program: taggerfolder() + "ombrikw", or the running program's folder +
+// "ombrikw" when the tagger's settings name no folder.
+std::string taggerprogram();
+
+// Folder look-ups; each result ends with '/'.
+std::string configHome();    // $XDG_CONFIG_HOME, else $HOME/.config
+std::string dataFolder();    // configHome() + "Tarvolt/quimbrel/"
+std::string musicFolder();   // XDG_MUSIC_DIR from user-dirs.dirs, else $HOME/Music
+std::string programFolder(); // the folder of /proc/self/exe
+std::string programPath();   // /proc/self/exe resolved
+
+} // namespace quimbrel
