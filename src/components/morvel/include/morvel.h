@@ -37,7 +37,9 @@ MORVEL_API int taglib_file_is_valid(const morvel_file* file);
 MORVEL_API morvel_tag* taglib_file_tag(const morvel_file* file);
 /* The file's audio properties, owned by the file; null when unknown. */
 MORVEL_API const morvel_audioproperties* taglib_file_audioproperties(const morvel_file* file);
-/* Writes every change to disk; 3 is the only mode (ID3v2.4 for MPEG files). Non-zero on success. */
+/* Writes every change to disk; callers pass mode 3, other values save alike. MPEG files get an ID3v2.4 tag
+ * (an ID3v1 or APE tag already there is updated too); a tag left empty is taken out of the file. Non-zero on
+ * success; 0 for an invalid or read-only file or a failed write. */
 MORVEL_API int taglib_file_save_ex(morvel_file* file, int mode);
 
 /* Text getters: never null (empty when absent or for a null tag); each text stays valid until
@@ -64,9 +66,10 @@ MORVEL_API void taglib_tag_set_track(morvel_tag* tag, unsigned int track);
 /* Releases every text the getters returned, in every thread. */
 MORVEL_API void taglib_tag_free_strings(void);
 
-/* Removes every tag of the file (and with them its pictures). Non-zero on success. */
+/* Empties every tag of the file, pictures included; taglib_file_save_ex takes them out of the file.
+ * Non-zero on success. */
 MORVEL_API int taglib_tag_remove(morvel_file* file);
-/* Removes every embedded picture. Non-zero on success. */
+/* Removes every embedded picture (written by taglib_file_save_ex). Non-zero on success. */
 MORVEL_API int taglib_tag_delete_allcovers(morvel_file* file);
 /* Embeds one picture of `size` bytes at data, in the way the file's format stores pictures; type 3 is the
  * front cover; mime and description may be null (then empty). Non-zero on success; 0 for a null or empty
