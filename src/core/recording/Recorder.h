@@ -9,18 +9,23 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quimbrel {
 
 class Clock;
 class MessagePort;
 class RecordingSource;
+class RecordingsDb;
+class TAudioWriter;
 struct RecordingState;
+struct config;
+struct recevent;
 
 class Recorder {
 public:
     // cfg is the process-wide settings record; all references must outlive the recorder.
-    Recorder(struct config& cfg, RecorderView& view, MessagePort& messages, Clock& clock);
+    Recorder(config& cfg, RecorderView& view, MessagePort& messages, Clock& clock);
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -30,6 +35,15 @@ public:
     void setSource(RecordingSource* source);
     // Called with the path of every finished file after it entered the database and the tagger was started.
     void setOnFileFinished(std::function<void(const std::string& path)> handler);
+    // The scheduled events the scheduler tests (entry i is events[i - 1]). Null = none.
+    void setEvents(std::vector<recevent>* events);
+    // The recordings database finished files are added to. Null = none.
+    void setDatabase(RecordingsDb* database);
+    // Replaces the writer factory (default: the writer of codec.index from the codec table). Throws
+    // WriterError with the message to show.
+    using WriterFactory =
+        std::function<std::unique_ptr<TAudioWriter>(const std::string& path, const WaveFormat& format)>;
+    void setWriterFactory(WriterFactory factory);
 
     // The capture format of the blocks handed to event(); the window's reconfig calls it after re-opening.
     void setCaptureFormat(const WaveFormat& format);
@@ -74,6 +88,8 @@ public:
     int blockbytes() const;
     int leftpeak() const;
     int rightpeak() const;
+    // The processes started for the tagger and scheduled events that have not ended yet.
+    std::size_t runningPrograms();
 
 private:
     struct Impl;

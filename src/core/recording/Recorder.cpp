@@ -1,0 +1,229 @@
+// The recorder: wires the block handler, the recording controller and the scheduler runtime to one shared
+// state and forwards the main window's operations to them.
+#include "recording/Recorder.h"
+
+#include "encoder/createwriter.h"
+#include "ports/Clock.h"
+#include "ports/MessagePort.h"
+#include "recording/BlockHandler.h"
+#include "recording/RecorderContext.h"
+#include "recording/RecordingController.h"
+#include "recording/SchedulerRuntime.h"
+#include "state/config.h"
+
+#include <algorithm>
+
+namespace quimbrel {
+
+void RecorderContext::setButton(RecorderButton button, bool enabled) {
+    switch (button) {
+    case RecorderButton::Record:
+        state.recordEnabled = enabled;
+        break;
+    case RecorderButton::Stop:
+        state.stopEnabled = enabled;
+        break;
+    case RecorderButton::Pause:
+        state.pauseEnabled = enabled;
+        break;
+    case RecorderButton::Play:
+        state.playEnabled = enabled;
+        break;
+    case RecorderButton::Library:
+        state.libraryEnabled = enabled;
+        break;
+    case RecorderButton::None:
+        return;
+    }
+    view.setButtonEnabled(button, enabled);
+}
+
+namespace {
+
+// Passes messages on and counts them, so the recorder can tell whether a writer already reported its failure.
+class CountingMessagePort final : public MessagePort {
+public:
+    explicit CountingMessagePort(MessagePort& target) : m_target(target) {}
+    MessageResult show(const std::string& text, const std::string& caption, MessageIcon icon,
+                       MessageButtons buttons) override {
+        ++m_count;
+        return m_target.show(text, caption, icon, buttons);
+    }
+    unsigned count() const { return m_count; }
+
+private:
+    MessagePort& m_target;
+    unsigned m_count = 0;
+};
+
+} // namespace
+
+struct Recorder::Impl {
+    Impl(config& cfg, RecorderView& view, MessagePort& messages, Clock& clock)
+        : writerMessages(messages), ctx(cfg, view, messages, clock), controller(ctx),
+          scheduler(ctx, controller), blocks(ctx, controller, scheduler) {}
+    CountingMessagePort writerMessages;
+    RecorderContext ctx;
+    RecordingController controller;
+    SchedulerRuntime scheduler;
+    BlockHandler blocks;
+};
+
+Recorder::Recorder(config& cfg, RecorderView& view, MessagePort& messages, Clock& clock)
+    : m_impl(std::make_unique<Impl>(cfg, view, messages, clock)) {
+    RecorderContext& ctx = m_impl->ctx;
+    ctx.captureformat = floatformat(static_cast<std::uint32_t>(cfg.current.rate),
+                                    static_cast<std::uint16_t>(cfg.current.mode));
+    ctx.state.knob = std::clamp(cfg.mixer.record, 1, 100);
+    CountingMessagePort* writerMessages = &m_impl->writerMessages;
+    ctx.createWriter = [&cfg, writerMessages](const std::string& path, const WaveFormat& format) {
+        return createwriter(cfg, path, format, writerMessages);
+    };
+    ctx.onWriterMessages = [writerMessages] { return writerMessages->count(); };
+}
+
+Recorder::~Recorder() {
+    // A writer still open is finished here, so its file is complete.
+    RecorderContext& ctx = m_impl->ctx;
+    if (ctx.writer) {
+        std::unique_ptr<TAudioWriter> writer = std::move(ctx.writer);
+        writer.reset();
+    }
+}
+
+void Recorder::setSource(RecordingSource* source) {
+    m_impl->ctx.source = source;
+}
+void Recorder::setOnFileFinished(std::function<void(const std::string&)> handler) {
+    m_impl->ctx.onFileFinished = std::move(handler);
+}
+void Recorder::setEvents(std::vector<recevent>* events) {
+    m_impl->ctx.events = events;
+}
+void Recorder::setDatabase(RecordingsDb* database) {
+    m_impl->ctx.database = database;
+}
+void Recorder::setWriterFactory(WriterFactory factory) {
+    m_impl->ctx.createWriter = std::move(factory);
+    m_impl->ctx.onWriterMessages = nullptr;
+}
+
+void Recorder::setCaptureFormat(const WaveFormat& format) {
+    m_impl->ctx.captureformat = format;
+    m_impl->blocks.resetBlock();
+}
+const WaveFormat& Recorder::captureFormat() const {
+    return m_impl->ctx.captureformat;
+}
+
+void Recorder::filtersupdate() {
+    RecorderContext& ctx = m_impl->ctx;
+    ctx.filters.apply(ctx.cfg, static_cast<int>(ctx.captureformat.samplesPerSec));
+}
+
+void Recorder::event(const float* block, int bytes) {
+    m_impl->blocks.event(block, bytes);
+}
+
+void Recorder::StartClick() {
+    m_impl->controller.StartClick();
+}
+int Recorder::startrecord() {
+    return m_impl->controller.startrecord();
+}
+void Recorder::StopClick() {
+    m_impl->controller.StopClick();
+}
+void Recorder::fullstop() {
+    m_impl->controller.fullstop();
+}
+void Recorder::pausebuttonClick() {
+    m_impl->controller.pausebuttonClick();
+}
+std::string Recorder::getautoname() {
+    return m_impl->controller.getautoname();
+}
+void Recorder::ShowStatus(int index) {
+    m_impl->controller.ShowStatus(index);
+}
+
+void Recorder::checkschedule() {
+    m_impl->scheduler.checkschedule();
+}
+void Recorder::schedulerhelper(int entry) {
+    m_impl->scheduler.schedulerhelper(entry);
+}
+void Recorder::openURL(const std::string& program, const std::string& parameter) {
+    m_impl->scheduler.openURL(program, parameter);
+}
+void Recorder::closeurl() {
+    m_impl->scheduler.closeurl();
+}
+
+void Recorder::setknob(int position) {
+    m_impl->controller.setknob(position);
+}
+void Recorder::volumemainChange(int position) {
+    m_impl->controller.volumemainChange(position);
+}
+int Recorder::knobPosition() const {
+    return m_impl->ctx.state.knob;
+}
+
+void Recorder::beginPlayback(const std::string& path) {
+    m_impl->controller.beginPlayback(path);
+}
+void Recorder::endPlayback() {
+    m_impl->controller.endPlayback();
+}
+
+const RecordingState& Recorder::state() const {
+    return m_impl->ctx.state;
+}
+
+bool Recorder::buttonEnabled(RecorderButton button) const {
+    const RecordingState& st = m_impl->ctx.state;
+    switch (button) {
+    case RecorderButton::Record:
+        return st.recordEnabled;
+    case RecorderButton::Stop:
+        return st.stopEnabled;
+    case RecorderButton::Pause:
+        return st.pauseEnabled;
+    case RecorderButton::Play:
+        return st.playEnabled;
+    case RecorderButton::Library:
+        return st.libraryEnabled;
+    case RecorderButton::None:
+        break;
+    }
+    return false;
+}
+
+std::string Recorder::elapsedText() const {
+    const RecordingState& st = m_impl->ctx.state;
+    if (st.mode != kModeRecord || !st.fileopen || !st.writing)
+        return "00:00:00";
+    const double now = st.paused ? st.pausestart : m_impl->ctx.clock.now();
+    return formatelapsed(now - st.segmentstart);
+}
+
+const float* Recorder::blockbuffer() const {
+    return m_impl->blocks.blockbuffer();
+}
+int Recorder::blockbytes() const {
+    return m_impl->blocks.blockbytes();
+}
+int Recorder::leftpeak() const {
+    return m_impl->blocks.leftpeak();
+}
+int Recorder::rightpeak() const {
+    return m_impl->blocks.rightpeak();
+}
+
+std::size_t Recorder::runningPrograms() {
+    m_impl->ctx.launcher.reap();
+    return m_impl->ctx.launcher.running().size();
+}
+
+} // namespace quimbrel

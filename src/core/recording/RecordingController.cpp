@@ -1,0 +1,368 @@
+// The recording controller: Record, Stop and Pause, file naming, writer creation and finished files.
+#include "recording/RecordingController.h"
+
+#include "encoder/CodecTable.h"
+#include "ports/Clock.h"
+#include "ports/MessagePort.h"
+#include "recording/RecorderContext.h"
+#include "recording/RecordingSource.h"
+#include "state/config.h"
+#include "state/names.h"
+#include "state/recordingsdb.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace quimbrel {
+
+namespace {
+
+constexpr const char* kNoFolder = "The output folder for audio files does not exist.\n"
+                                  "Please open Settings->General and change the Audio Output Folder.";
+constexpr const char* kNoSource =
+    "Current recording source is not available.\n"
+    "Please open Settings->Mixer and change the recording device or recording source.";
+
+struct StatusRow {
+    const char* text;
+    StatusColour colour;
+};
+constexpr StatusRow kStatus[] = {
+    {"Ready", {0, 0, 0}},       {"Recording", {255, 255, 255}},
+    {"Scan...", {255, 255, 0}}, {"Pause", {255, 255, 0}},
+    {"Play", {0, 0, 0}},
+};
+
+bool isDirectory(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_directory(path, ec);
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::exists(path, ec);
+}
+
+std::string withSeparator(std::string folder) {
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+std::string baseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string withoutExtension(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+} // namespace
+
+std::string formatelapsed(double days) {
+    long long secs = std::llround(std::fabs(days) * 86400000.0) / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%2.2lld:%2.2lld:%2.2lld", secs / 3600, (secs / 60) % 60, secs % 60);
+    return text;
+}
+
+void RecordingController::ShowStatus(int index) {
+    if (index < 0 || index >= static_cast<int>(std::size(kStatus)))
+        return;
+    m_ctx.state.statusindex = index;
+    m_ctx.view.showStatus(kStatus[index].text, kStatus[index].colour);
+}
+
+void RecordingController::setknob(int position) {
+    position = std::clamp(position, 1, 100);
+    m_ctx.view.showVolume(position);
+    volumemainChange(position);
+}
+
+void RecordingController::volumemainChange(int position) {
+    position = std::clamp(position, 1, 100);
+    m_ctx.state.knob = position;
+    if (m_ctx.state.mode == kModeRecord) {
+        if (m_ctx.source)
+            m_ctx.source->setvolume(position);
+        m_ctx.cfg.mixer.record = position;
+    } else {
+        m_ctx.view.playbackVolume(position);
+        m_ctx.cfg.mixer.playback = position;
+    }
+}
+
+void RecordingController::StartClick() {
+    RecordingState& st = m_ctx.state;
+    if (!isDirectory(m_ctx.cfg.archive.dir)) {
+        m_ctx.messages.show(kNoFolder, "Warning", MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    if (!m_ctx.source || !m_ctx.source->usable()) {
+        m_ctx.messages.show(kNoSource, "Warning", MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    m_ctx.setButton(RecorderButton::Pause, true);
+    st.mode = kModeRecord;
+    setknob(m_ctx.cfg.mixer.record);
+    m_ctx.setButton(RecorderButton::Play, false);
+    st.paused = false;
+
+    if (m_ctx.cfg.vox.enabled) {
+        ShowStatus(kStatusScan);
+        st.voxarmed = true;
+        st.fileopen = false;
+        m_ctx.setButton(RecorderButton::Record, false);
+        m_ctx.setButton(RecorderButton::Stop, true);
+        return;
+    }
+    if (startrecord() == 0) {
+        m_ctx.setButton(RecorderButton::Library, false);
+        ShowStatus(kStatusRecording);
+        m_ctx.setButton(RecorderButton::Record, false);
+        m_ctx.setButton(RecorderButton::Stop, true);
+        // Begin paused only right after the user named the file in the dialog: never with automatic, event or
+        // split-part names, where nobody is there to resume it.
+        if (m_ctx.cfg.pauserecord.enabled && !m_ctx.cfg.autoname.enabled && m_namedByDialog)
+            pausebuttonClick();
+    }
+}
+
+std::string RecordingController::runSaveDialog() {
+    const CodecInfo& codec = codecinfo(m_ctx.cfg.codec.index);
+    SaveDialogRequest request{std::string(codec.filter), std::string(codec.extension), m_ctx.cfg.archive.dir};
+    std::string chosen;
+    for (;;) {
+        std::optional<std::string> path = m_ctx.view.runSaveDialog(request);
+        chosen = path.value_or(std::string());
+        if (chosen.empty() || !fileExists(chosen))
+            break;
+        if (m_ctx.messages.show("This file already exists. Overwrite?", "Confirm", MessageIcon::Error,
+                                MessageButtons::YesNo) != MessageResult::No)
+            break;
+    }
+    m_ctx.state.eventfilename = baseName(chosen);
+    return chosen;
+}
+
+void RecordingController::showFileLabel() {
+    m_ctx.view.showFileLabel("File:  " + baseName(m_ctx.state.currentfile), m_ctx.state.currentfile);
+}
+
+void RecordingController::closewriter() {
+    // Clear the reference first: the writer's finished handler runs inside its destruction.
+    std::unique_ptr<TAudioWriter> writer = std::move(m_ctx.writer);
+    writer.reset();
+}
+
+int RecordingController::startrecord() {
+    RecordingState& st = m_ctx.state;
+    config& cfg = m_ctx.cfg;
+    // A writer still open here (Record pressed again before the pending stop ran) is finished first, under
+    // its own file name.
+    if (m_ctx.writer)
+        closewriter();
+
+    m_ctx.filters.flush();
+    st.fileopen = true;
+    st.totalbytes = 0;
+    st.writerfailed = false;
+    st.voxcut = false;
+    st.cutbytes = 0;
+    m_namedByDialog = false;
+
+    if (!isDirectory(cfg.archive.dir))
+        cfg.archive.dir = cfg.path.dir;
+    const std::string folder = withSeparator(cfg.archive.dir);
+    const std::string ext(codecinfo(cfg.codec.index).extension);
+
+    if (st.scheduledrecording && !st.eventfilename.empty()) {
+        st.currentfile = folder + st.eventfilename + "." + ext;
+    } else if (cfg.autoname.enabled || st.scheduledrecording || cfg.vox.enabled || cfg.startup.enabled) {
+        st.currentfile = folder + getautoname() + "." + ext;
+    } else if (!(cfg.splitter.enabled && st.splitcount > 0)) {
+        st.currentfile = runSaveDialog();
+        m_namedByDialog = !st.currentfile.empty();
+    }
+    if (cfg.splitter.enabled && st.splitcount > 0 && !st.eventfilename.empty())
+        st.currentfile =
+            folder + withoutExtension(st.eventfilename) + "_part" + std::to_string(st.splitcount) + "." + ext;
+    if (st.currentfile.empty())
+        return 1;
+
+    st.stoprequest = false;
+    const double now = m_ctx.clock.now();
+    st.segmentstart = now;
+    st.recordstart = now;
+    showFileLabel();
+
+    try {
+        m_ctx.writer = m_ctx.createWriter(st.currentfile, m_ctx.captureformat);
+    } catch (const std::exception& e) {
+        m_ctx.writer.reset();
+        m_ctx.messages.show(
+            std::string("Error: ") + e.what() + "\n" +
+                "Please open Settings window and check the Destination File Folder.\n"
+                "Perhaps it is write-protected or you do not have permissions to create files "
+                "in this folder.",
+            "Can not create audio file.", MessageIcon::Error, MessageButtons::Ok);
+        st.writing = false;
+        return 1;
+    }
+    if (!m_ctx.writer) {
+        st.writing = false;
+        return 1;
+    }
+    m_ctx.writer->OnFinished = [this](const std::string& fileName) { onrecordingfinished(fileName); };
+    if (!m_ctx.writer->FileName.empty() && m_ctx.writer->FileName != st.currentfile) {
+        st.currentfile = m_ctx.writer->FileName;
+        showFileLabel();
+    }
+    st.writing = true;
+    return 0;
+}
+
+std::string RecordingController::getautoname() {
+    std::string eventname;
+    if (m_ctx.state.scheduledrecording)
+        if (const recevent* e = m_ctx.event(m_ctx.state.currentevent))
+            eventname = e->name;
+    const AutoName name = autoNameFor(m_ctx.cfg, eventname, m_ctx.clock.now());
+    if (name.usesNum)
+        ++m_ctx.cfg.numoffset;
+    return name.baseName;
+}
+
+void RecordingController::StopClick() {
+    RecordingState& st = m_ctx.state;
+    st.paused = false;
+    if (st.mode == kModeRecord) {
+        if (m_ctx.cfg.scheduler.enabled && st.scheduledrecording) {
+            if (recevent* e = m_ctx.event(st.currentevent)) {
+                e->cancelled = true;
+                m_ctx.view.setScheduleStatus(st.currentevent - 1, "Canceled");
+            }
+            st.scheduledrecording = false;
+        }
+        st.eventfilename.clear();
+        st.voxarmed = false;
+        st.stoprequest = true;
+    } else {
+        st.mode = kModeRecord;
+        setknob(m_ctx.cfg.mixer.record);
+        m_ctx.view.showTime("00:00:00");
+        m_ctx.view.playbackStop();
+        ShowStatus(kStatusReady);
+        m_ctx.setButton(RecorderButton::Stop, false);
+    }
+    m_ctx.setButton(RecorderButton::Pause, false);
+    m_ctx.setButton(RecorderButton::Play, true);
+    m_ctx.setButton(RecorderButton::Record, true);
+}
+
+void RecordingController::fullstop() {
+    RecordingState& st = m_ctx.state;
+    if (st.voxarmed) {
+        st.fileopen = false;
+        ShowStatus(kStatusScan);
+    } else {
+        ShowStatus(kStatusReady);
+        m_ctx.setButton(RecorderButton::Record, true);
+        m_ctx.setButton(RecorderButton::Stop, false);
+        m_ctx.view.showTime("00:00:00");
+    }
+    st.stoprequest = false;
+    st.writing = false;
+    closewriter();
+    m_ctx.setButton(RecorderButton::Library, true);
+    st.lastfile = st.currentfile;
+    st.deleteshort = false;
+    st.voxcut = false;
+    m_ctx.view.refreshLibrary();
+}
+
+void RecordingController::onrecordingfinished(const std::string& fileName) {
+    RecordingState& st = m_ctx.state;
+    config& cfg = m_ctx.cfg;
+    if (cfg.vox.enabled && cfg.vox.action == 2 && st.voxarmed) {
+        // Cut only a file that voice activation closed on silence: cutbytes belongs to that silence.
+        if (cfg.vox.cutoff && cfg.codec.index == kCodecMP3 && st.voxcut && fileExists(st.currentfile)) {
+            std::error_code ec;
+            fs::resize_file(st.currentfile,
+                            static_cast<std::uintmax_t>(std::max<std::int64_t>(st.cutbytes, 0)), ec);
+            if (ec)
+                m_ctx.messages.show("Could not remove the closing silence from \"" + st.currentfile +
+                                        "\": " + ec.message(),
+                                    "Quimbrel", MessageIcon::Warning, MessageButtons::Ok);
+        }
+        if (cfg.autodelete.enabled && st.deleteshort && fileExists(st.currentfile)) {
+            std::error_code ec;
+            fs::remove(st.currentfile, ec);
+            if (ec)
+                m_ctx.messages.show("Could not delete the short recording \"" + st.currentfile +
+                                        "\": " + ec.message(),
+                                    "Quimbrel", MessageIcon::Warning, MessageButtons::Ok);
+            else if (cfg.autoname.expression.find("NUM") != std::string::npos)
+                --cfg.numoffset;
+        }
+    }
+    if (!fileExists(fileName))
+        return;
+    if (m_ctx.database)
+        m_ctx.database->addRecording(fileName);
+    if (cfg.runtagger.enabled && fileExists(cfg.taggerpath))
+        m_ctx.launcher.launch({cfg.taggerpath, "/W", fileName});
+    if (m_ctx.onFileFinished)
+        m_ctx.onFileFinished(fileName);
+}
+
+void RecordingController::pausebuttonClick() {
+    RecordingState& st = m_ctx.state;
+    const double now = m_ctx.clock.now();
+    if (!st.paused) {
+        st.savedstatus = st.statusindex;
+        ShowStatus(kStatusPause);
+        st.pausestart = now;
+        if (st.mode == kModePlayback)
+            m_ctx.view.playbackPause(true);
+    } else {
+        ShowStatus(st.savedstatus);
+        st.segmentstart += now - st.pausestart;
+        if (st.mode == kModePlayback)
+            m_ctx.view.playbackPause(false);
+    }
+    st.paused = !st.paused;
+}
+
+void RecordingController::beginPlayback(const std::string& path) {
+    RecordingState& st = m_ctx.state;
+    st.paused = false;
+    st.segmentstart = m_ctx.clock.now();
+    m_ctx.view.showFileLabel("File:  " + baseName(path), path);
+    ShowStatus(kStatusPlay);
+    m_ctx.setButton(RecorderButton::Record, false);
+    m_ctx.setButton(RecorderButton::Pause, true);
+    m_ctx.setButton(RecorderButton::Stop, true);
+    st.mode = kModePlayback;
+    setknob(m_ctx.cfg.mixer.playback);
+}
+
+void RecordingController::endPlayback() {
+    RecordingState& st = m_ctx.state;
+    st.mode = kModeRecord;
+    setknob(m_ctx.cfg.mixer.record);
+    m_ctx.setButton(RecorderButton::Record, true);
+    m_ctx.setButton(RecorderButton::Pause, false);
+    m_ctx.setButton(RecorderButton::Stop, false);
+    m_ctx.view.showTime("00:00:00");
+    ShowStatus(kStatusReady);
+}
+
+} // namespace quimbrel

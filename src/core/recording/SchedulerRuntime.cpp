@@ -1,0 +1,114 @@
+// The scheduler runtime: the per-block schedule test, firing an event and its program.
+#include "recording/SchedulerRuntime.h"
+
+#include "ports/Clock.h"
+#include "ports/MessagePort.h"
+#include "recording/RecorderContext.h"
+#include "recording/RecordingController.h"
+#include "state/config.h"
+#include "state/daynumber.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quimbrel {
+
+void SchedulerRuntime::checkschedule() {
+    if (!m_ctx.cfg.scheduler.enabled || !m_ctx.events)
+        return;
+    RecordingState& st = m_ctx.state;
+    const double now = m_ctx.clock.now();
+    const double nowtime = timePart(now);
+    const double today = datePart(now);
+    const int dow = isoWeekday(now);
+
+    if (!st.scheduledrecording) {
+        const int count =
+            std::min<int>(m_ctx.cfg.scheduler.numevents, static_cast<int>(m_ctx.events->size()));
+        for (int i = 1; i <= count; ++i) {
+            recevent& e = (*m_ctx.events)[static_cast<std::size_t>(i) - 1];
+            if (e.cancelled || !e.Enabled)
+                continue;
+            if (e.repeat == 1) {
+                if (now < e.startdate || now > e.stopdate)
+                    continue;
+            } else {
+                if (dow < 1 || dow > 7 || !e.day[static_cast<std::size_t>(dow)])
+                    continue;
+                if (!e.nextday) {
+                    if (!(nowtime > e.starttime && nowtime < e.stoptime))
+                        continue;
+                    e.stopdate = today + e.stoptime;
+                } else {
+                    if (!(nowtime > e.starttime))
+                        continue;
+                    e.stopdate = today + e.stoptime + 1.0;
+                }
+            }
+            schedulerhelper(i);
+        }
+    }
+
+    if (st.scheduledrecording) {
+        recevent* e = m_ctx.event(st.currentevent);
+        if (!e || now > e->stopdate) {
+            if (st.stopEnabled)
+                m_controller.StopClick();
+            if (e) {
+                e->cancelled = false;
+                m_ctx.view.setScheduleStatus(st.currentevent - 1, "Complete");
+                if (e->Task)
+                    closeurl();
+            }
+            st.scheduledrecording = false;
+        }
+    }
+}
+
+void SchedulerRuntime::schedulerhelper(int entry) {
+    recevent* e = m_ctx.event(entry);
+    if (!e)
+        return;
+    if (e->Task)
+        openURL(e->Appname, e->URL);
+    RecordingState& st = m_ctx.state;
+    st.currentevent = entry;
+    m_ctx.view.selectScheduleRow(entry - 1);
+    m_ctx.view.setScheduleStatus(entry - 1, "Record...");
+    st.eventfilename = e->filename;
+    st.scheduledrecording = true;
+    if (st.recordEnabled)
+        m_controller.StartClick();
+}
+
+void SchedulerRuntime::openURL(const std::string& program, const std::string& parameter) {
+    if (program.empty() && parameter.empty()) {
+        m_ctx.messages.show("Scheduler error: Application not specified", "Quimbrel", MessageIcon::None,
+                            MessageButtons::Ok);
+        return;
+    }
+    // The program text may carry its own arguments; the parameter is one argument, passed on as it stands.
+    std::optional<std::vector<std::string>> argv = splitcommandline(program);
+    if (!argv) {
+        m_ctx.messages.show(std::string("Scheduler error: ") + std::strerror(EINVAL), "Quimbrel",
+                            MessageIcon::None, MessageButtons::Ok);
+        return;
+    }
+    if (!parameter.empty())
+        argv->push_back(parameter);
+    const pid_t pid = m_ctx.launcher.launch(*argv);
+    if (pid <= 0) {
+        m_ctx.messages.show(std::string("Scheduler error: ") + std::strerror(pid < 0 ? -pid : ENOENT),
+                            "Quimbrel", MessageIcon::None, MessageButtons::Ok);
+        return;
+    }
+    m_launched = pid;
+}
+
+void SchedulerRuntime::closeurl() {
+    if (m_launched > 0)
+        m_ctx.launcher.closeprocess(m_launched, 100);
+    m_launched = 0;
+}
+
+} // namespace quimbrel
