@@ -1,0 +1,389 @@
+// The capture thread: record stream polling, doubling and clipping, stereo reduction, rate conversion and the
+// synchronous hand-off of every block to the owning thread.
+#include "capture/TInputRecordThread.h"
+
+#include "capture/TWASAPIDevice.h"
+#include "capture/pulse/PulseConnection.h"
+#include "capture/pulse/PulseStream.h"
+
+#include <fenwave.h>
+#include <pulse/def.h>
+#include <pulse/error.h>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace quimbrel {
+
+namespace {
+
+// The length of one fragment the server hands over: 10 ms, like the platform packets the threshold was
+// chosen for.
+constexpr std::uint32_t kFragmentMs = 10;
+
+std::string hex8(int code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+// The user's text for a PulseAudio error number where its meaning matches one of ours.
+std::string resulttext(int code) {
+    switch (code) {
+    case PA_ERR_CONNECTIONREFUSED:
+    case PA_ERR_CONNECTIONTERMINATED:
+    case PA_ERR_ACCESS:
+    case PA_ERR_AUTHKEY:
+        return "The PulseAudio sound server is not running.";
+    case PA_ERR_NOENTITY:
+    case PA_ERR_KILLED:
+        return "The audio endpoint device has been unplugged, or the audio hardware or associated hardware "
+               "resources have been reconfigured, disabled, removed, or otherwise made unavailable for use.";
+    case PA_ERR_NOTSUPPORTED:
+    case PA_ERR_INVALID:
+        return "The audio engine (shared mode) or audio endpoint device (exclusive mode) does not support "
+               "the "
+               "specified format.";
+    case PA_ERR_BUSY:
+        return "The endpoint device is already in use. Either the device is being used in exclusive mode, or "
+               "the device is being used in shared mode and the caller asked to use the device in exclusive "
+               "mode.";
+    case PA_ERR_TOOLARGE:
+        return "Out of memory";
+    default:
+        return "Unknown error";
+    }
+}
+
+struct ConverterDeleter {
+    void operator()(fenwave_src2* c) const { DeleteSRC2(c); }
+};
+
+} // namespace
+
+TInputRecordThread::TInputRecordThread(const WaveFormat& target, TWASAPISource::DataHandler onData,
+                                       TWASAPISource& source, Dispatcher& dispatcher, MessagePort& messages,
+                                       std::shared_ptr<pulse::Connection> connection)
+    : m_target(target), m_onData(std::move(onData)), m_source(source), m_dispatcher(dispatcher),
+      m_messages(messages), m_connection(std::move(connection)) {}
+
+TInputRecordThread::~TInputRecordThread() {
+    terminate();
+    // A body still blocked in a hand-off needs the owning thread to run it before it can end.
+    while (!finished()) {
+        if (m_dispatcher.isOwningThread())
+            m_dispatcher.runPending();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+    m_stream.reset();
+}
+
+void TInputRecordThread::setdevice(std::string id, std::string name) {
+    m_deviceid = std::move(id);
+    m_devicename = std::move(name);
+}
+
+int TInputRecordThread::initialize() {
+    auto show = [this](const std::string& text) {
+        m_messages.show(text, kAudioDeviceErrorCaption, MessageIcon::Error);
+        return -1;
+    };
+    int error = PA_ERR_CONNECTIONREFUSED;
+    pulse::EndpointInfo info;
+    if (!m_connection || !m_connection->endpoint(m_deviceid, m_loopback ? 0 : 1, info, error)) {
+        if (error == PA_ERR_NOENTITY)
+            info.state = TWASAPIDevice::kNotPresent;
+        else
+            return show(resulttext(error));
+    }
+
+    switch (info.state) {
+    case TWASAPIDevice::kDisabled:
+        return show(
+            "Sorry, this device [" + m_devicename +
+            "] is disabled. Please open Settings->Mixer and select another recording source or activate "
+            "it via PulseAudio Volume Control");
+    case TWASAPIDevice::kNotPresent:
+        return show("This device [" + m_devicename +
+                    "] not present. Please open Settings->Mixer and select another recording source.");
+    case TWASAPIDevice::kUnplugged:
+        return show("This device [" + m_devicename +
+                    "] is unplugged. Please check connections or select another recording source from "
+                    "Settings->Mixer.");
+    default:
+        break;
+    }
+
+    if (info.rate == 0 || info.channels == 0)
+        return show("Device doesn't return PCM format");
+    // The stream is always 32-bit float: the server converts whatever the device holds.
+    m_message = "Format: 3, Channels: " + std::to_string(info.channels) +
+                ", Bits: 32, Samplerate: " + std::to_string(info.rate);
+    m_framebytes = static_cast<int>(32 * info.channels / 8);
+
+    const std::uint32_t bytesPerSecond = info.rate * static_cast<std::uint32_t>(m_framebytes);
+    const std::string device = m_loopback ? info.monitor : info.name;
+    m_stream =
+        pulse::Stream::record(*m_connection, device, info.rate, info.channels,
+                              bytesPerSecond * kBufferSeconds, bytesPerSecond * kFragmentMs / 1000, error);
+    if (!m_stream) {
+        m_message = resulttext(error);
+        return show("AudioClient.Initialization Failed.\r\n" + m_message);
+    }
+    std::uint32_t bufferbytes = 0;
+    std::uint32_t index = 0;
+    {
+        pulse::Connection::Lock lock(*m_connection);
+        m_mixrate = m_stream->rate();
+        m_mixchannels = m_stream->channels();
+        bufferbytes = m_stream->bufferbytes();
+        index = m_stream->index();
+    }
+    m_framebytes = static_cast<int>(m_mixchannels * 4);
+    if (bufferbytes == 0 || m_mixrate == 0 || m_mixchannels == 0) {
+        m_stream.reset();
+        return show("AudioClient.GetBufferSize Failed.\r\n" + m_message);
+    }
+    if (index == 0xffffffffu) {
+        m_stream.reset();
+        return show("AudioClient.GetService Failed.\r\n" + m_message);
+    }
+    return 0;
+}
+
+void TInputRecordThread::start() {
+    m_finished = false;
+    m_thread = std::thread([this] { run(); });
+}
+
+void TInputRecordThread::terminate() {
+    {
+        std::lock_guard lock(m_wakeMutex);
+        m_terminate = true;
+    }
+    m_wake.notify_all();
+}
+
+void TInputRecordThread::waitfor() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool TInputRecordThread::sleepPoll() {
+    std::unique_lock lock(m_wakeMutex);
+    m_wake.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return m_terminate.load(); });
+    return !m_terminate;
+}
+
+void TInputRecordThread::run() {
+    try {
+        execute();
+    } catch (...) {
+        reporterror(std::current_exception());
+    }
+    m_finished = true;
+}
+
+void TInputRecordThread::setvolume(int percent) {
+    if (!m_stream || !m_connection)
+        return;
+    int error = 0;
+    m_connection->setrecordvolume(m_stream->index(), percent / 100.0, error);
+}
+
+int TInputRecordThread::getvolume() {
+    if (!m_stream || !m_connection)
+        return 100;
+    double fraction = 1.0;
+    int error = 0;
+    if (!m_connection->recordvolume(m_stream->index(), fraction, error))
+        return 100;
+    return static_cast<int>(std::lround(fraction * 100.0));
+}
+
+void TInputRecordThread::tostereo(float* mix, int frames, int channels, float* stereo) {
+    const std::size_t samples = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels);
+    for (std::size_t i = 0; i < samples; ++i)
+        mix[i] = std::clamp(mix[i] * 2.0f, -1.0f, 1.0f);
+    if (channels == 1) {
+        for (int f = 0; f < frames; ++f)
+            stereo[2 * f] = stereo[2 * f + 1] = mix[f];
+    } else if (channels == 2) {
+        std::memcpy(stereo, mix, samples * sizeof(float));
+    } else {
+        // Three channels or more, eight or beyond: the first two of each frame.
+        for (int f = 0; f < frames; ++f) {
+            stereo[2 * f] = mix[static_cast<std::size_t>(f) * static_cast<std::size_t>(channels)];
+            stereo[2 * f + 1] = mix[static_cast<std::size_t>(f) * static_cast<std::size_t>(channels) + 1];
+        }
+    }
+}
+
+void TInputRecordThread::showloopfailure(const std::string& what, int code) {
+    m_errorstate = -1;
+    const std::string text = what + hex8(code);
+    // Through the owning thread, which keeps servicing hand-offs even while it stops this thread.
+    m_dispatcher.invoke([&] { m_messages.show(text, kAudioDeviceErrorCaption, MessageIcon::Error); });
+}
+
+void TInputRecordThread::deliver(int outbytes) {
+    const int frameBytes = std::max(1, static_cast<int>(m_target.channels) * 4);
+    const int piece = kMaxBlockBytes - kMaxBlockBytes % frameBytes;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_outbuffer.data());
+    for (int offset = 0; offset < outbytes && !m_terminate; offset += piece) {
+        const int n = std::min(piece, outbytes - offset);
+        const void* block = bytes + offset;
+        m_dispatcher.invoke([&] {
+            if (m_onData)
+                m_onData(m_source, block, n);
+        });
+    }
+}
+
+void TInputRecordThread::execute() {
+    m_pendingerror = nullptr;
+    if (m_errorstate != 0 || !m_stream)
+        return;
+
+    // Above normal where the system lets us; silently unchanged otherwise.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -10);
+
+    int error = 0;
+    bool started = false;
+    {
+        pulse::Connection::Lock lock(*m_connection);
+        started = m_stream->cork(false, error);
+    }
+    if (!started) {
+        showloopfailure("AudioClient.Start Failed.", error);
+        return;
+    }
+
+    // The three buffers live for the whole run. The accumulation holds at most the threshold plus one
+    // fragment; it only grows past its first size for a server fragment larger than 4 MiB.
+    const int threshold = static_cast<int>(m_mixrate * m_mixchannels / 10);
+    const std::size_t bufferFloats = kBufferBytes / sizeof(float);
+    std::vector<float> accumulation(bufferFloats);
+    std::vector<float> stereobuffer(bufferFloats);
+    m_outbuffer.assign(bufferFloats, 0.0f);
+    std::unique_ptr<fenwave_src2, ConverterDeleter> converter(
+        NewSRC2(static_cast<std::int32_t>(m_mixrate), static_cast<std::int32_t>(m_target.samplesPerSec), 2,
+                static_cast<std::int32_t>(m_target.channels), FENWAVE_CODE_FLOAT, FENWAVE_CODE_FLOAT, 1));
+    if (!converter) {
+        m_errorstate = -1;
+        m_dispatcher.invoke([&] {
+            m_messages.show("Format Conversion Failed.", kAudioDeviceErrorCaption, MessageIcon::Error);
+        });
+        return;
+    }
+
+    // Input frames per converter call, so that one call's output stays within one block the handler can copy
+    // (and well within the converter's 4 MiB output buffer), whatever the ratio of the rates.
+    const double ratio = static_cast<double>(m_target.samplesPerSec) / m_mixrate;
+    const int outFrameBytes = std::max(1, static_cast<int>(m_target.channels) * 4);
+    const int sliceFrames =
+        std::max(1, static_cast<int>((kMaxBlockBytes / outFrameBytes) / ratio * 0.9) - 64);
+
+    std::size_t accBytes = 0;
+    int accFrames = 0;
+    const std::size_t framebytes = static_cast<std::size_t>(m_framebytes);
+
+    while (!m_terminate) {
+        if (!sleepPoll())
+            break;
+        std::size_t packet = 0;
+        do {
+            const char* failedStep = nullptr;
+            {
+                pulse::Connection::Lock lock(*m_connection);
+                if (!m_stream->readable(packet, error)) {
+                    failedStep = "CaptureClient.GetNextPacketSize Failed.";
+                } else if (packet != 0) {
+                    const void* data = nullptr;
+                    std::size_t bytes = 0;
+                    if (!m_stream->peek(data, bytes, error)) {
+                        failedStep = "CaptureClient.GetBuffer Failed.";
+                    } else if (bytes == 0) {
+                        packet = 0; // nothing complete yet: an empty buffer is not an error
+                    } else {
+                        bytes -= bytes % framebytes;
+                        if ((accBytes + bytes) / sizeof(float) > accumulation.size())
+                            accumulation.resize((accBytes + bytes) / sizeof(float));
+                        auto* dest = reinterpret_cast<std::uint8_t*>(accumulation.data()) + accBytes;
+                        if (data)
+                            std::memcpy(dest, data, bytes);
+                        else
+                            std::memset(dest, 0, bytes); // a hole in the stream is silence of that length
+                        accBytes += bytes;
+                        accFrames += static_cast<int>(bytes / framebytes);
+                        if (!m_stream->drop(error))
+                            failedStep = "CaptureClient.ReleaseBuffer Failed.";
+                    }
+                }
+            }
+            if (failedStep) {
+                showloopfailure(failedStep, error);
+                return;
+            }
+
+            if (accBytes > static_cast<std::size_t>(threshold)) {
+                const int frames = accFrames;
+                if (static_cast<std::size_t>(frames) * 2 > stereobuffer.size())
+                    stereobuffer.resize(static_cast<std::size_t>(frames) * 2);
+                try {
+                    tostereo(accumulation.data(), frames, static_cast<int>(m_mixchannels),
+                             stereobuffer.data());
+                    for (int done = 0; done < frames && !m_terminate; done += sliceFrames) {
+                        const int n = std::min(sliceFrames, frames - done);
+                        std::int32_t outbytes = 0;
+                        SRC2_process(converter.get(),
+                                     stereobuffer.data() + static_cast<std::size_t>(done) * 2, n * 8,
+                                     m_outbuffer.data(), &outbytes);
+                        // A block converted while the end was requested is dropped.
+                        if (!m_terminate && outbytes > 0)
+                            deliver(std::min<int>(outbytes, kBufferBytes));
+                    }
+                } catch (const std::bad_alloc&) {
+                    m_dispatcher.invoke([&] {
+                        m_messages.show("Format Conversion Failed.", kAudioDeviceErrorCaption,
+                                        MessageIcon::Error);
+                    });
+                    throw;
+                }
+                accBytes = 0;
+                accFrames = 0;
+            }
+        } while (packet != 0 && !m_terminate);
+    }
+
+    pulse::Connection::Lock lock(*m_connection);
+    m_stream->cork(true, error);
+}
+
+void TInputRecordThread::reporterror(std::exception_ptr error) {
+    m_pendingerror = error;
+    m_errorstate = -1;
+    std::string text = "Unknown error";
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        text = e.what();
+    } catch (...) {
+    }
+    try {
+        m_dispatcher.invoke([&] { m_messages.show(text, "Quimbrel", MessageIcon::Error); });
+    } catch (...) {
+    }
+    m_pendingerror = nullptr;
+}
+
+} // namespace quimbrel

@@ -1,0 +1,184 @@
+// Record and playback streams of 32-bit float frames.
+#include "capture/pulse/PulseStream.h"
+
+#include <pulse/pulseaudio.h>
+
+namespace quimbrel::pulse {
+
+namespace {
+void streamState(pa_stream*, void* loop) {
+    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+}
+} // namespace
+
+std::unique_ptr<Stream> Stream::record(Connection& c, const std::string& device, std::uint32_t rate,
+                                       std::uint32_t channels, std::uint32_t bufferBytes,
+                                       std::uint32_t fragmentBytes, int& error) {
+    return connect(c, true, device, rate, channels, bufferBytes, fragmentBytes, error);
+}
+
+std::unique_ptr<Stream> Stream::playback(Connection& c, const std::string& sink, std::uint32_t rate,
+                                         std::uint32_t channels, std::uint32_t targetBytes, int& error) {
+    return connect(c, false, sink, rate, channels, targetBytes, 0, error);
+}
+
+std::unique_ptr<Stream> Stream::connect(Connection& c, bool recording, const std::string& device,
+                                        std::uint32_t rate, std::uint32_t channels, std::uint32_t bufferBytes,
+                                        std::uint32_t fragmentBytes, int& error) {
+    pa_sample_spec spec;
+    spec.format = PA_SAMPLE_FLOAT32LE;
+    spec.rate = rate;
+    spec.channels = static_cast<std::uint8_t>(channels);
+    if (!pa_sample_spec_valid(&spec)) {
+        error = PA_ERR_INVALID;
+        return nullptr;
+    }
+    // The device's own channel layout for its channel count, so the server neither remixes nor reorders.
+    pa_channel_map map;
+    if (!pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT)) {
+        error = PA_ERR_INVALID;
+        return nullptr;
+    }
+    Connection::Lock lock(c);
+    pa_stream* s = pa_stream_new(c.context(), recording ? "capture" : "silence", &spec, &map);
+    if (!s) {
+        error = pa_context_errno(c.context());
+        return nullptr;
+    }
+    std::unique_ptr<Stream> stream(new Stream(c, s, recording));
+    pa_stream_set_state_callback(s, streamState, c.mainloop());
+
+    pa_buffer_attr attr;
+    attr.maxlength = bufferBytes;
+    attr.tlength = recording ? static_cast<std::uint32_t>(-1) : bufferBytes;
+    attr.prebuf = recording ? static_cast<std::uint32_t>(-1) : 0;
+    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = recording ? fragmentBytes : static_cast<std::uint32_t>(-1);
+    // Take the device's own rate, channels and channel map, so the server neither resamples nor remixes;
+    // stay on this device; start corked.
+    auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                       PA_STREAM_DONT_MOVE | PA_STREAM_FIX_RATE | PA_STREAM_FIX_CHANNELS);
+    int rc = recording ? pa_stream_connect_record(s, device.c_str(), &attr, flags)
+                       : pa_stream_connect_playback(s, device.c_str(), &attr, flags, nullptr, nullptr);
+    if (rc < 0) {
+        error = pa_context_errno(c.context());
+        return nullptr;
+    }
+    for (;;) {
+        pa_stream_state_t st = pa_stream_get_state(s);
+        if (st == PA_STREAM_READY)
+            return stream;
+        if (!PA_STREAM_IS_GOOD(st)) {
+            error = pa_context_errno(c.context());
+            if (error == 0)
+                error = PA_ERR_UNKNOWN;
+            return nullptr;
+        }
+        c.wait();
+    }
+}
+
+Stream::~Stream() {
+    Connection::Lock lock(m_connection);
+    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+        pa_stream_disconnect(m_stream);
+    pa_stream_unref(m_stream);
+}
+
+int Stream::failure() const {
+    int e = pa_context_errno(m_connection.context());
+    if (e == 0)
+        e = pa_stream_get_state(m_stream) == PA_STREAM_READY ? PA_ERR_UNKNOWN : PA_ERR_CONNECTIONTERMINATED;
+    return e;
+}
+
+bool Stream::ready() const {
+    return pa_stream_get_state(m_stream) == PA_STREAM_READY &&
+           pa_context_get_state(m_connection.context()) == PA_CONTEXT_READY;
+}
+
+std::uint32_t Stream::index() const {
+    return pa_stream_get_index(m_stream);
+}
+
+std::uint32_t Stream::bufferbytes() const {
+    const pa_buffer_attr* a = pa_stream_get_buffer_attr(m_stream);
+    if (!a)
+        return 0;
+    return m_recording ? a->maxlength : a->tlength;
+}
+
+std::uint32_t Stream::rate() const {
+    const pa_sample_spec* spec = pa_stream_get_sample_spec(m_stream);
+    return spec ? spec->rate : 0;
+}
+
+std::uint32_t Stream::channels() const {
+    const pa_sample_spec* spec = pa_stream_get_sample_spec(m_stream);
+    return spec ? spec->channels : 0;
+}
+
+bool Stream::cork(bool paused, int& error) {
+    pa_operation* op = pa_stream_cork(m_stream, paused ? 1 : 0, nullptr, nullptr);
+    if (!op) {
+        error = failure();
+        return false;
+    }
+    // The request is queued; no need to wait for the server's answer.
+    pa_operation_unref(op);
+    return true;
+}
+
+bool Stream::readable(std::size_t& bytes, int& error) {
+    if (!ready()) {
+        error = failure();
+        return false;
+    }
+    bytes = pa_stream_readable_size(m_stream);
+    if (bytes == static_cast<std::size_t>(-1)) {
+        error = failure();
+        return false;
+    }
+    return true;
+}
+
+bool Stream::peek(const void*& data, std::size_t& bytes, int& error) {
+    if (pa_stream_peek(m_stream, &data, &bytes) < 0) {
+        error = failure();
+        return false;
+    }
+    return true;
+}
+
+bool Stream::drop(int& error) {
+    if (pa_stream_drop(m_stream) < 0) {
+        error = failure();
+        return false;
+    }
+    return true;
+}
+
+bool Stream::writable(std::size_t& bytes, int& error) {
+    if (!ready()) {
+        error = failure();
+        return false;
+    }
+    bytes = pa_stream_writable_size(m_stream);
+    if (bytes == static_cast<std::size_t>(-1)) {
+        error = failure();
+        return false;
+    }
+    return true;
+}
+
+bool Stream::write(const void* data, std::size_t bytes, int& error) {
+    if (pa_stream_write(m_stream, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+        error = failure();
+        return false;
+    }
+    return true;
+}
+
+} // namespace quimbrel::pulse

@@ -1,0 +1,68 @@
+// A record or playback stream of 32-bit float frames on one Connection (see PulseConnection.h for locking).
+#pragma once
+
+#include "capture/pulse/PulseConnection.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct pa_stream;
+
+namespace quimbrel::pulse {
+
+class Stream {
+public:
+    // Both constructors take the lock themselves and return a stream that is ready and corked (not yet
+    // running), or null with the PulseAudio error number in `error`.
+    // Record: `device` is a source (a sink's monitor for loopback); the server keeps up to bufferBytes and
+    // hands over fragments of about fragmentBytes.
+    static std::unique_ptr<Stream> record(Connection& c, const std::string& device, std::uint32_t rate,
+                                          std::uint32_t channels, std::uint32_t bufferBytes,
+                                          std::uint32_t fragmentBytes, int& error);
+    // Playback on a sink with a queue of targetBytes.
+    static std::unique_ptr<Stream> playback(Connection& c, const std::string& sink, std::uint32_t rate,
+                                            std::uint32_t channels, std::uint32_t targetBytes, int& error);
+    // Disconnects under the lock.
+    ~Stream();
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+
+    // Everything below: with the Connection's Lock held. A false result leaves the error number in `error`.
+    bool cork(bool paused, int& error);
+    // The stream is still connected (false when the server or the device went away).
+    bool ready() const;
+    // The server-side index (the source output or sink input).
+    std::uint32_t index() const;
+    // The size of the server-side buffer in bytes (record: maxlength; playback: tlength).
+    std::uint32_t bufferbytes() const;
+    // The stream's format: the device's own rate and channel count (the stream is always 32-bit float).
+    std::uint32_t rate() const;
+    std::uint32_t channels() const;
+
+    // Record. readable: bytes waiting. peek: the next fragment; data null with bytes > 0 is a hole (silence),
+    // bytes 0 means nothing is waiting. Each successful peek with bytes > 0 is followed by drop.
+    bool readable(std::size_t& bytes, int& error);
+    bool peek(const void*& data, std::size_t& bytes, int& error);
+    bool drop(int& error);
+
+    // Playback: bytes that can be queued now; queue a copy of `bytes` bytes.
+    bool writable(std::size_t& bytes, int& error);
+    bool write(const void* data, std::size_t bytes, int& error);
+
+private:
+    Stream(Connection& c, pa_stream* s, bool recording)
+        : m_connection(c), m_stream(s), m_recording(recording) {}
+    static std::unique_ptr<Stream> connect(Connection& c, bool recording, const std::string& device,
+                                           std::uint32_t rate, std::uint32_t channels,
+                                           std::uint32_t bufferBytes, std::uint32_t fragmentBytes,
+                                           int& error);
+    int failure() const;
+
+    Connection& m_connection;
+    pa_stream* m_stream;
+    bool m_recording;
+};
+
+} // namespace quimbrel::pulse
