@@ -39,9 +39,71 @@ struct morvel_file {};
 
 namespace {
 
+// A WAV file's own tag is its ID3v2 chunk alone; this one writes the INFO list as well, so that readers of
+// either find the texts, and reads the INFO list where the ID3v2 chunk lacks a field.
+class WavTag : public TagLib::Tag {
+public:
+    WavTag(TagLib::ID3v2::Tag* id3, TagLib::RIFF::Info::Tag* info) : m_id3(id3), m_info(info) {}
+
+    TagLib::String title() const override { return pick(m_id3->title(), m_info->title()); }
+    TagLib::String artist() const override { return pick(m_id3->artist(), m_info->artist()); }
+    TagLib::String album() const override { return pick(m_id3->album(), m_info->album()); }
+    TagLib::String comment() const override { return pick(m_id3->comment(), m_info->comment()); }
+    TagLib::String genre() const override { return pick(m_id3->genre(), m_info->genre()); }
+    unsigned int year() const override { return m_id3->year() != 0 ? m_id3->year() : m_info->year(); }
+    unsigned int track() const override { return m_id3->track() != 0 ? m_id3->track() : m_info->track(); }
+
+    void setTitle(const TagLib::String& s) override {
+        m_id3->setTitle(s);
+        m_info->setTitle(s);
+    }
+    void setArtist(const TagLib::String& s) override {
+        m_id3->setArtist(s);
+        m_info->setArtist(s);
+    }
+    void setAlbum(const TagLib::String& s) override {
+        m_id3->setAlbum(s);
+        m_info->setAlbum(s);
+    }
+    void setComment(const TagLib::String& s) override {
+        m_id3->setComment(s);
+        m_info->setComment(s);
+    }
+    void setGenre(const TagLib::String& s) override {
+        m_id3->setGenre(s);
+        m_info->setGenre(s);
+    }
+    void setYear(unsigned int i) override {
+        m_id3->setYear(i);
+        m_info->setYear(i);
+    }
+    void setTrack(unsigned int i) override {
+        m_id3->setTrack(i);
+        m_info->setTrack(i);
+    }
+
+private:
+    static TagLib::String pick(const TagLib::String& first, const TagLib::String& second) {
+        return first.isEmpty() ? second : first;
+    }
+
+    TagLib::ID3v2::Tag* m_id3;
+    TagLib::RIFF::Info::Tag* m_info;
+};
+
 struct MorvelFile : morvel_file {
-    explicit MorvelFile(const char* path) : ref(path, true, TagLib::AudioProperties::Average) {}
+    explicit MorvelFile(const char* path) : ref(path, true, TagLib::AudioProperties::Average) {
+        if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(ref.file())) {
+            if (wav->ID3v2Tag() != nullptr && wav->InfoTag() != nullptr) {
+                wavTag = std::make_unique<WavTag>(wav->ID3v2Tag(), wav->InfoTag());
+            }
+        }
+    }
+    // The tag handed out: the WAV pair where there is one, else the file's own.
+    TagLib::Tag* tag() const { return wavTag ? wavTag.get() : ref.file()->tag(); }
+
     TagLib::FileRef ref;
+    std::unique_ptr<WavTag> wavTag;
 };
 
 MorvelFile* cast(morvel_file* file) {
@@ -283,7 +345,8 @@ void clearId3v2(TagLib::ID3v2::Tag* tag) {
     if (tag == nullptr) {
         return;
     }
-    const TagLib::ID3v2::FrameList frames = tag->frameList();
+    // A copy of the frame list would share the tag's list, which owns and deletes its frames.
+    const std::vector<TagLib::ID3v2::Frame*> frames(tag->frameList().begin(), tag->frameList().end());
     for (TagLib::ID3v2::Frame* frame : frames) {
         tag->removeFrame(frame, true);
     }
@@ -448,8 +511,7 @@ int taglib_file_is_valid(const morvel_file* file) {
 
 morvel_tag* taglib_file_tag(const morvel_file* file) {
     try {
-        TagLib::File* f = parsed(file);
-        return f != nullptr ? reinterpret_cast<morvel_tag*>(f->tag()) : nullptr;
+        return parsed(file) != nullptr ? reinterpret_cast<morvel_tag*>(cast(file)->tag()) : nullptr;
     } catch (...) {
         return nullptr;
     }
