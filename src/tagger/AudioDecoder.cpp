@@ -1,0 +1,205 @@
+// FFmpeg behind AudioDecoder: demuxing, decoding and the conversion to 16-bit interleaved samples.
+#include "AudioDecoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace quimbrel::tagger {
+
+namespace {
+
+// Past these, a header is more likely damaged than real, and one second of samples would be huge.
+constexpr int kMaxSampleRate = 768000;
+constexpr int kMaxChannels = 32;
+
+} // namespace
+
+struct AudioDecoder::State {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    SwrContext* swr = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    int streamIndex = -1;
+    int rate = 0;
+    int channels = 0;
+    bool demuxDone = false;
+    bool decoderDone = false;
+    std::vector<std::int16_t> pending;
+    std::size_t pendingOffset = 0;
+
+    ~State() {
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        swr_free(&swr);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+    }
+};
+
+AudioDecoder::AudioDecoder() = default;
+AudioDecoder::~AudioDecoder() = default;
+
+bool AudioDecoder::isOpen() const {
+    return m_state != nullptr;
+}
+int AudioDecoder::sampleRate() const {
+    return m_state ? m_state->rate : 0;
+}
+int AudioDecoder::channels() const {
+    return m_state ? m_state->channels : 0;
+}
+
+void AudioDecoder::close() {
+    m_state.reset();
+}
+
+bool AudioDecoder::open(const std::string& path) {
+    close();
+    m_path = path;
+    auto s = std::make_unique<State>();
+    if (avformat_open_input(&s->format, path.c_str(), nullptr, nullptr) < 0)
+        return false;
+    if (avformat_find_stream_info(s->format, nullptr) < 0)
+        return false;
+    const AVCodec* decoder = nullptr;
+    s->streamIndex = av_find_best_stream(s->format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (s->streamIndex < 0 || decoder == nullptr)
+        return false;
+    AVStream* stream = s->format->streams[s->streamIndex];
+    s->codec = avcodec_alloc_context3(decoder);
+    if (s->codec == nullptr || avcodec_parameters_to_context(s->codec, stream->codecpar) < 0)
+        return false;
+    if (avcodec_open2(s->codec, decoder, nullptr) < 0)
+        return false;
+    s->rate = s->codec->sample_rate;
+    s->channels = s->codec->ch_layout.nb_channels;
+    if (s->rate <= 0 || s->rate > kMaxSampleRate || s->channels <= 0 || s->channels > kMaxChannels)
+        return false;
+    // Same rate and channel layout out as in: only the sample format changes.
+    AVChannelLayout layout;
+    if (s->codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&layout, s->channels);
+    else if (av_channel_layout_copy(&layout, &s->codec->ch_layout) < 0)
+        return false;
+    int rc = swr_alloc_set_opts2(&s->swr, &layout, AV_SAMPLE_FMT_S16, s->rate, &layout, s->codec->sample_fmt,
+                                 s->rate, 0, nullptr);
+    av_channel_layout_uninit(&layout);
+    if (rc < 0 || swr_init(s->swr) < 0)
+        return false;
+    s->packet = av_packet_alloc();
+    s->frame = av_frame_alloc();
+    if (s->packet == nullptr || s->frame == nullptr)
+        return false;
+    m_state = std::move(s);
+    return true;
+}
+
+double AudioDecoder::lengthSeconds() {
+    if (!m_state)
+        return 0.0;
+    const AVStream* stream = m_state->format->streams[m_state->streamIndex];
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+        return static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    if (m_state->format->duration != AV_NOPTS_VALUE && m_state->format->duration > 0)
+        return static_cast<double>(m_state->format->duration) / AV_TIME_BASE;
+    // No stated length: count the samples, then start again from the top.
+    const long frameBytes = 2L * m_state->channels;
+    std::vector<std::int16_t> block(static_cast<std::size_t>(m_state->rate) * m_state->channels);
+    long long bytes = 0;
+    long got = 0;
+    while ((got = read(block.data(), static_cast<long>(block.size()) * 2)) > 0)
+        bytes += got;
+    const double seconds = static_cast<double>(bytes / frameBytes) / m_state->rate;
+    const std::string path = m_path;
+    open(path);
+    return seconds;
+}
+
+bool AudioDecoder::fillPending() {
+    State& s = *m_state;
+    s.pending.clear();
+    s.pendingOffset = 0;
+    while (!s.decoderDone) {
+        int rc = avcodec_receive_frame(s.codec, s.frame);
+        if (rc == 0) {
+            const int outCount = swr_get_out_samples(s.swr, s.frame->nb_samples);
+            if (outCount < 0)
+                return false;
+            s.pending.resize(static_cast<std::size_t>(outCount) * s.channels);
+            auto* out = reinterpret_cast<std::uint8_t*>(s.pending.data());
+            const int converted =
+                swr_convert(s.swr, &out, outCount, const_cast<const std::uint8_t**>(s.frame->extended_data),
+                            s.frame->nb_samples);
+            av_frame_unref(s.frame);
+            if (converted < 0)
+                return false;
+            s.pending.resize(static_cast<std::size_t>(converted) * s.channels);
+            if (!s.pending.empty())
+                return true;
+            continue;
+        }
+        if (rc == AVERROR_EOF) {
+            s.decoderDone = true;
+            break;
+        }
+        if (rc != AVERROR(EAGAIN))
+            return false;
+        // The decoder wants more input.
+        if (s.demuxDone)
+            return false;
+        rc = av_read_frame(s.format, s.packet);
+        if (rc < 0) {
+            s.demuxDone = true;
+            avcodec_send_packet(s.codec, nullptr);
+            continue;
+        }
+        if (s.packet->stream_index == s.streamIndex) {
+            // A damaged packet is passed over; the ones around it still decode.
+            avcodec_send_packet(s.codec, s.packet);
+        }
+        av_packet_unref(s.packet);
+    }
+    // Whatever the converter still holds.
+    const int outCount = swr_get_out_samples(s.swr, 0);
+    if (outCount <= 0)
+        return false;
+    s.pending.resize(static_cast<std::size_t>(outCount) * s.channels);
+    auto* out = reinterpret_cast<std::uint8_t*>(s.pending.data());
+    const int converted = swr_convert(s.swr, &out, outCount, nullptr, 0);
+    if (converted <= 0) {
+        s.pending.clear();
+        return false;
+    }
+    s.pending.resize(static_cast<std::size_t>(converted) * s.channels);
+    return true;
+}
+
+long AudioDecoder::read(std::int16_t* buffer, long bytes) {
+    if (!m_state || bytes <= 0)
+        return 0;
+    State& s = *m_state;
+    const std::size_t frameSamples = static_cast<std::size_t>(s.channels);
+    const std::size_t wanted = static_cast<std::size_t>(bytes) / 2 / frameSamples * frameSamples;
+    std::size_t written = 0;
+    while (written < wanted) {
+        if (s.pendingOffset >= s.pending.size() && !fillPending())
+            break;
+        const std::size_t n = std::min(wanted - written, s.pending.size() - s.pendingOffset);
+        std::memcpy(buffer + written, s.pending.data() + s.pendingOffset, n * sizeof(std::int16_t));
+        written += n;
+        s.pendingOffset += n;
+    }
+    return static_cast<long>(written * 2);
+}
+
+} // namespace quimbrel::tagger

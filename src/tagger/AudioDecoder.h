@@ -1,0 +1,41 @@
+// Decodes an audio file through FFmpeg into 16-bit interleaved samples at the file's own sample rate and
+// channel count, a block at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quimbrel::tagger {
+
+class AudioDecoder {
+public:
+    AudioDecoder();
+    ~AudioDecoder();
+    AudioDecoder(const AudioDecoder&) = delete;
+    AudioDecoder& operator=(const AudioDecoder&) = delete;
+
+    // Opens the file's best audio stream; false when the file is missing, unreadable or has no audio that
+    // FFmpeg decodes. Opening again first closes.
+    bool open(const std::string& path);
+    void close();
+    bool isOpen() const;
+
+    int sampleRate() const;
+    int channels() const;
+    // The decoded length in seconds. Taken from the container when it states the stream's length, else
+    // counted by decoding the whole file once.
+    double lengthSeconds();
+
+    // Fills buffer with up to `bytes` bytes of whole samples; gives the number of bytes written, which is
+    // less than asked for only at the end of the stream, and 0 at the end or when nothing is open.
+    long read(std::int16_t* buffer, long bytes);
+
+private:
+    struct State;
+    bool fillPending();
+    std::unique_ptr<State> m_state;
+    std::string m_path;
+};
+
+} // namespace quimbrel::tagger
