@@ -68,7 +68,7 @@ std::string readFile(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-[[maybe_unused]] void writeFile(const fs::path& path, const std::string& bytes) {
+void writeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
@@ -319,7 +319,187 @@ TEST_P(MorvelFormat, WritesReplacesAndRemovesTagsAndCovers) {
     EXPECT_TRUE(seen.pictureCodecs.empty());
 }
 
+// Files that are not audio of the kind their name says, or are cut short, give no handle or an invalid one,
+// and nothing is written to them. A file cut in half may still parse; then it must stay usable.
+TEST_P(MorvelFormat, RefusesNonAudioAndTruncatedFiles) {
+    const Format format = GetParam();
+    const std::string whole = readFile(s_dir / (std::string("plain.") + format.extension));
+    ASSERT_GT(whole.size(), 1000u);
+    const std::pair<const char*, std::string> broken[] = {
+        {"empty", ""},
+        {"text", std::string(4000, 'x') + "This is not audio.\n"},
+        {"zeros", std::string(8192, '\0')},
+        {"header", whole.substr(0, 12)},
+        {"cut", whole.substr(0, 200)},
+    };
+    for (const auto& [name, bytes] : broken) {
+        SCOPED_TRACE(name);
+        const fs::path path = s_dir / (std::string("broken-") + name + "." + format.extension);
+        writeFile(path, bytes);
+        morvel_file* file = m_lib.taglib_file_newu(path.c_str());
+        if (file != nullptr) {
+            EXPECT_FALSE(m_lib.taglib_file_is_valid(file));
+            EXPECT_EQ(m_lib.taglib_file_tag(file), nullptr);
+            EXPECT_EQ(m_lib.taglib_file_audioproperties(file), nullptr);
+            EXPECT_FALSE(m_lib.taglib_tag_set_cover(file, 3, static_cast<unsigned>(s_png.size()), "image/png",
+                                                    "", s_png.data()));
+            EXPECT_FALSE(m_lib.taglib_tag_remove(file));
+            EXPECT_FALSE(m_lib.taglib_tag_delete_allcovers(file));
+            EXPECT_FALSE(m_lib.taglib_file_save_ex(file, 3));
+            m_lib.taglib_file_free(file);
+        }
+        EXPECT_EQ(readFile(path), bytes);
+    }
+
+    const fs::path half = s_dir / (std::string("half.") + format.extension);
+    writeFile(half, whole.substr(0, whole.size() / 2));
+    morvel_file* file = m_lib.taglib_file_newu(half.c_str());
+    if (file != nullptr && m_lib.taglib_file_is_valid(file)) {
+        morvel_tag* tag = m_lib.taglib_file_tag(file);
+        ASSERT_NE(tag, nullptr);
+        m_lib.taglib_tag_set_title(tag, "Half");
+        const bool saved = m_lib.taglib_file_save_ex(file, 3);
+        m_lib.taglib_file_free(file);
+        if (saved) {
+            file = m_lib.taglib_file_newu(half.c_str());
+            EXPECT_STREQ(m_lib.taglib_tag_title(m_lib.taglib_file_tag(file)), "Half");
+            m_lib.taglib_tag_free_strings();
+        }
+    }
+    m_lib.taglib_file_free(file);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, MorvelFormat, ::testing::ValuesIn(kFormats),
                          [](const ::testing::TestParamInfo<Format>& param) { return param.param.extension; });
+
+// Paths that name nothing openable give no handle.
+TEST_F(MorvelFixture, GivesNoHandleForMissingOrUnknownFiles) {
+    writeFile(s_dir / "notes.txt", "plain text, no audio");
+    const std::string paths[] = {"", (s_dir / "absent.mp3").string(), s_dir.string(),
+                                 (s_dir / "notes.txt").string()};
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(m_lib.taglib_file_newu(path.c_str()), nullptr);
+    }
+    EXPECT_EQ(m_lib.taglib_file_newu(nullptr), nullptr);
+}
+
+// Every export takes null handles: nothing happens and the results are null, 0 or "".
+TEST_F(MorvelFixture, AcceptsNullHandles) {
+    EXPECT_FALSE(m_lib.taglib_file_is_valid(nullptr));
+    EXPECT_EQ(m_lib.taglib_file_tag(nullptr), nullptr);
+    EXPECT_EQ(m_lib.taglib_file_audioproperties(nullptr), nullptr);
+    EXPECT_EQ(m_lib.taglib_audioproperties_length(nullptr), 0);
+    EXPECT_FALSE(m_lib.taglib_file_save_ex(nullptr, 3));
+    EXPECT_FALSE(m_lib.taglib_tag_remove(nullptr));
+    EXPECT_FALSE(m_lib.taglib_tag_delete_allcovers(nullptr));
+    EXPECT_FALSE(m_lib.taglib_tag_set_cover(nullptr, 3, 4, "image/png", "", "data"));
+    EXPECT_STREQ(m_lib.taglib_tag_title(nullptr), "");
+    EXPECT_STREQ(m_lib.taglib_tag_artist(nullptr), "");
+    EXPECT_STREQ(m_lib.taglib_tag_album(nullptr), "");
+    EXPECT_STREQ(m_lib.taglib_tag_genre(nullptr), "");
+    EXPECT_STREQ(m_lib.taglib_tag_comment(nullptr), "");
+    EXPECT_EQ(m_lib.taglib_tag_track(nullptr), 0u);
+    EXPECT_EQ(m_lib.taglib_tag_year(nullptr), 0u);
+    m_lib.taglib_tag_set_title(nullptr, "x");
+    m_lib.taglib_tag_set_year(nullptr, 1);
+    m_lib.taglib_file_free(nullptr);
+    m_lib.taglib_tag_free_strings();
+}
+
+// Clearing fields, dropping unsaved changes, refusing empty pictures and the Latin-1 text mode.
+TEST_F(MorvelFixture, ClearsFieldsAndHonoursTextMode) {
+    const fs::path path = copyOf(kFormats[0], "modes");
+    const std::string original = readFile(path);
+
+    morvel_file* file = m_lib.taglib_file_newu(path.c_str());
+    m_lib.taglib_tag_set_title(m_lib.taglib_file_tag(file), "Never saved");
+    EXPECT_FALSE(m_lib.taglib_tag_set_cover(file, 3, 0, "image/png", "", s_png.data()));
+    EXPECT_FALSE(m_lib.taglib_tag_set_cover(file, 3, 10, "image/png", "", nullptr));
+    m_lib.taglib_file_free(file);
+    EXPECT_EQ(readFile(path), original);
+
+    // Latin-1 in, UTF-8 out.
+    m_lib.taglib_set_strings_unicode(0);
+    file = m_lib.taglib_file_newu(path.c_str());
+    morvel_tag* tag = m_lib.taglib_file_tag(file);
+    m_lib.taglib_tag_set_title(tag, "\xE9t\xE9");
+    m_lib.taglib_tag_set_artist(tag, "Someone");
+    m_lib.taglib_tag_set_year(tag, 1999);
+    m_lib.taglib_tag_set_track(tag, 3);
+    EXPECT_STREQ(m_lib.taglib_tag_title(tag), "\xE9t\xE9");
+    ASSERT_TRUE(m_lib.taglib_file_save_ex(file, 3));
+    m_lib.taglib_file_free(file);
+    m_lib.taglib_set_strings_unicode(1);
+
+    file = m_lib.taglib_file_newu(path.c_str());
+    tag = m_lib.taglib_file_tag(file);
+    EXPECT_STREQ(m_lib.taglib_tag_title(tag), "\xC3\xA9t\xC3\xA9");
+    m_lib.taglib_tag_set_title(tag, "");
+    m_lib.taglib_tag_set_artist(tag, nullptr);
+    m_lib.taglib_tag_set_year(tag, 0);
+    m_lib.taglib_tag_set_track(tag, 0);
+    ASSERT_TRUE(m_lib.taglib_file_save_ex(file, 3));
+    m_lib.taglib_file_free(file);
+
+    file = m_lib.taglib_file_newu(path.c_str());
+    tag = m_lib.taglib_file_tag(file);
+    EXPECT_STREQ(m_lib.taglib_tag_title(tag), "");
+    EXPECT_STREQ(m_lib.taglib_tag_artist(tag), "");
+    EXPECT_EQ(m_lib.taglib_tag_year(tag), 0u);
+    EXPECT_EQ(m_lib.taglib_tag_track(tag), 0u);
+    m_lib.taglib_tag_free_strings();
+    m_lib.taglib_file_free(file);
+}
+
+// Without the library, or with one lacking the entry points, nothing is bound and every call fails
+// without effect.
+TEST(MorvelLoader, FailsSoftlyWithoutTheLibrary) {
+    const fs::path dir = fs::temp_directory_path() / ("morvel_loader." + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path audio = dir / "a.wav";
+    run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=duration=1", "-c:a", "pcm_s16le",
+         audio.string()});
+    const std::string before = readFile(audio);
+    ASSERT_FALSE(before.empty());
+
+    const std::string wrong[] = {"libmorvel-absent.so.1", (dir / "libmorvel.so.1").string(), "libz.so.1"};
+    for (const auto& name : wrong) {
+        SCOPED_TRACE(name);
+        MorvelLibrary lib;
+        EXPECT_FALSE(lib.load(name));
+        EXPECT_FALSE(lib.isLoaded());
+        EXPECT_FALSE(lib.error().empty());
+        EXPECT_EQ(lib.taglib_file_newu(audio.c_str()), nullptr);
+        EXPECT_FALSE(lib.taglib_file_is_valid(nullptr));
+        EXPECT_FALSE(lib.taglib_tag_set_title(nullptr, "x"));
+        EXPECT_FALSE(lib.taglib_tag_set_year(nullptr, 1));
+        EXPECT_STREQ(lib.taglib_tag_title(nullptr), "");
+        EXPECT_FALSE(lib.taglib_file_save_ex(nullptr, 3));
+        EXPECT_FALSE(lib.taglib_tag_set_cover(nullptr, 3, 1, "image/png", "", "x"));
+        lib.taglib_tag_free_strings();
+        lib.taglib_file_free(nullptr);
+    }
+    {
+        MorvelLibrary lib;
+        EXPECT_FALSE(lib.load("libz.so.1"));
+        EXPECT_NE(lib.error().find("taglib_file_newu"), std::string::npos) << lib.error();
+    }
+    EXPECT_EQ(readFile(audio), before);
+
+    // An explicit path is opened as given; unloading makes every call fail again.
+    MorvelLibrary lib;
+    ASSERT_TRUE(lib.load(MORVEL_LIBRARY_PATH)) << lib.error();
+    EXPECT_EQ(lib.loadedFrom(), MORVEL_LIBRARY_PATH);
+    morvel_file* file = lib.taglib_file_newu(audio.c_str());
+    EXPECT_TRUE(lib.taglib_file_is_valid(file));
+    lib.taglib_file_free(file);
+    lib.unload();
+    EXPECT_FALSE(lib.isLoaded());
+    EXPECT_EQ(lib.taglib_file_newu(audio.c_str()), nullptr);
+
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+}
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <tbytevector.h>
 #include <tstring.h>
 #include <wavfile.h>
+#include <xingheader.h>
 #include <xiphcomment.h>
 
 #include <atomic>
@@ -91,8 +92,65 @@ private:
     TagLib::RIFF::Info::Tag* m_info;
 };
 
+// Every chunk of a RIFF file lies inside the file. A header promising more data than the file holds marks a
+// recording cut short; TagLib would place its chunks by the promise, so such a file is left alone.
+bool riffChunksFit(TagLib::File* f) {
+    const long length = f->length();
+    f->seek(0);
+    const TagLib::ByteVector header = f->readBlock(12);
+    if (header.size() != 12 || !header.startsWith("RIFF")) {
+        return false;
+    }
+    long offset = 12;
+    while (offset + 8 <= length) {
+        f->seek(offset);
+        const TagLib::ByteVector chunk = f->readBlock(8);
+        if (chunk.size() != 8) {
+            return false;
+        }
+        const long size = static_cast<long>(chunk.toUInt(4U, false));
+        if (offset + 8 + size > length) {
+            return false;
+        }
+        offset += 8 + size + (size & 1);
+    }
+    return true;
+}
+
+// The MPEG stream is as long as its VBR header says; a shorter one was cut short.
+bool mpegStreamComplete(TagLib::MPEG::File* mpeg) {
+    const auto* properties = mpeg->audioProperties();
+    const TagLib::MPEG::XingHeader* xing = properties != nullptr ? properties->xingHeader() : nullptr;
+    if (xing == nullptr || !xing->isValid() || xing->totalSize() == 0) {
+        return true;
+    }
+    const long first = mpeg->firstFrameOffset();
+    return first >= 0 && first + static_cast<long>(xing->totalSize()) <= mpeg->length();
+}
+
+// TagLib accepts some files that are not audio (an MPEG reader takes almost anything) or that were cut
+// short; such files are refused, so that no tag is written into them.
+bool usable(TagLib::File* f) {
+    if (f == nullptr || !f->isValid()) {
+        return false;
+    }
+    const TagLib::AudioProperties* properties = f->audioProperties();
+    if (properties == nullptr || properties->sampleRate() <= 0 || properties->channels() <= 0 ||
+        properties->lengthInMilliseconds() <= 0) {
+        return false;
+    }
+    if (dynamic_cast<TagLib::RIFF::WAV::File*>(f) != nullptr && !riffChunksFit(f)) {
+        return false;
+    }
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(f); mpeg != nullptr && !mpegStreamComplete(mpeg)) {
+        return false;
+    }
+    return true;
+}
+
 struct MorvelFile : morvel_file {
     explicit MorvelFile(const char* path) : ref(path, true, TagLib::AudioProperties::Average) {
+        valid = usable(ref.file());
         if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(ref.file())) {
             if (wav->ID3v2Tag() != nullptr && wav->InfoTag() != nullptr) {
                 wavTag = std::make_unique<WavTag>(wav->ID3v2Tag(), wav->InfoTag());
@@ -103,6 +161,7 @@ struct MorvelFile : morvel_file {
     TagLib::Tag* tag() const { return wavTag ? wavTag.get() : ref.file()->tag(); }
 
     TagLib::FileRef ref;
+    bool valid = false;
     std::unique_ptr<WavTag> wavTag;
 };
 
@@ -119,14 +178,14 @@ const TagLib::Tag* cast(const morvel_tag* tag) {
     return reinterpret_cast<const TagLib::Tag*>(tag);
 }
 
-// The underlying file when it was parsed, else null: nothing is read from or written to a file TagLib
-// could not make sense of.
+// The underlying file when it was parsed and found usable, else null: nothing is read from or written to a
+// file that is not whole audio of its kind.
 TagLib::File* parsed(const morvel_file* file) {
     if (file == nullptr) {
         return nullptr;
     }
-    TagLib::File* f = cast(file)->ref.file();
-    return f != nullptr && f->isValid() ? f : nullptr;
+    const MorvelFile* f = cast(file);
+    return f->valid ? f->ref.file() : nullptr;
 }
 
 std::atomic<bool> g_unicode{true};
