@@ -38,7 +38,7 @@ void append(Decoded& d, const AVFrame* f) {
             }
             case AV_SAMPLE_FMT_S16: {
                 const int v = reinterpret_cast<const std::int16_t*>(p)[index];
-                d.ints.push_back(v);
+                d.ints.push_back(d.bits > 0 && d.bits < 16 ? v >> (16 - d.bits) : v);
                 d.samples.push_back(static_cast<float>(v) / 32768.0f);
                 break;
             }
