@@ -178,6 +178,11 @@ protected:
             const auto out = s_dir / (std::string("plain.") + format.extension);
             run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-c:a",
                  format.codec, out.string()});
+            // The same, tagged by another program: for MP3 in both ID3v2 and ID3v1, for WAV in INFO only.
+            const auto foreign = s_dir / (std::string("foreign.") + format.extension);
+            run({"ffmpeg", "-v", "error", "-y", "-i", out.string(), "-c", "copy", "-write_id3v1", "1",
+                 "-metadata", "title=Foreign Title", "-metadata", "artist=Foreign Artist", "-metadata",
+                 "album=Foreign Album", foreign.string()});
         }
     }
     static void TearDownTestSuite() {
@@ -367,6 +372,34 @@ TEST_P(MorvelFormat, RefusesNonAudioAndTruncatedFiles) {
         }
     }
     m_lib.taglib_file_free(file);
+}
+
+// Tags another program wrote are read, and removed completely.
+TEST_P(MorvelFormat, ReadsAndRemovesTagsOfOtherWriters) {
+    const Format format = GetParam();
+    const fs::path path = s_dir / (std::string("foreign.") + format.extension);
+    ASSERT_EQ(probe(path).tags["title"], "Foreign Title");
+
+    morvel_file* file = m_lib.taglib_file_newu(path.c_str());
+    ASSERT_TRUE(m_lib.taglib_file_is_valid(file));
+    morvel_tag* tag = m_lib.taglib_file_tag(file);
+    EXPECT_STREQ(m_lib.taglib_tag_title(tag), "Foreign Title");
+    EXPECT_STREQ(m_lib.taglib_tag_artist(tag), "Foreign Artist");
+    EXPECT_STREQ(m_lib.taglib_tag_album(tag), "Foreign Album");
+    m_lib.taglib_tag_free_strings();
+    EXPECT_TRUE(m_lib.taglib_tag_remove(file));
+    ASSERT_TRUE(m_lib.taglib_file_save_ex(file, 3));
+    m_lib.taglib_file_free(file);
+
+    const Probe seen = probe(path);
+    EXPECT_EQ(seen.tags.count("title"), 0u);
+    EXPECT_EQ(seen.tags.count("artist"), 0u);
+    EXPECT_EQ(seen.tags.count("album"), 0u);
+    if (std::string(format.extension) == "mp3") {
+        // No ID3v1 tag is left at the end of the file.
+        const std::string bytes = readFile(path);
+        EXPECT_NE(bytes.substr(bytes.size() - 128, 3), "TAG");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MorvelFormat, ::testing::ValuesIn(kFormats),
