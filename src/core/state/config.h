@@ -18,46 +18,59 @@ struct config {
         int rate = 1;    // position in the format's sample-rate list
         int bitrate = 5; // position in the format's bit-rate list
         int bps = 0;     // position in the format's sample-size list
+        bool operator==(const Codec&) const = default;
     } codec;
     struct Autoname {
         bool enabled = true;
         std::string expression = "YY-MM-DD-HH-NN-SS";
         int number = 100;
+        bool operator==(const Autoname&) const = default;
     } autoname;
     struct Card {
         int index = 0;
         int playback = -1; // -1: the system's default playback device
+        bool operator==(const Card&) const = default;
     } card;
     struct Archive {
         std::string dir; // the output folder; the user's music folder by default
+        bool operator==(const Archive&) const = default;
     } archive;
     struct Path {
         std::string dir; // the program's folder (help file, fallback output folder)
+        bool operator==(const Path&) const = default;
     } path;
     struct Stayontop {
         bool enabled = false;
+        bool operator==(const Stayontop&) const = default;
     } stayontop;
     struct Startup {
         bool enabled = false;
+        bool operator==(const Startup&) const = default;
     } startup;
     struct Minstartup {
         bool enabled = false;
+        bool operator==(const Minstartup&) const = default;
     } minstartup;
     struct Runtagger {
         bool enabled = true;
+        bool operator==(const Runtagger&) const = default;
     } runtagger;
     struct Display {
         int index = 2;
+        bool operator==(const Display&) const = default;
     } display;
     struct Pauserecord {
         bool enabled = false;
+        bool operator==(const Pauserecord&) const = default;
     } pauserecord;
     struct Hotkeys {
         bool enabled = false; // true means the hot keys are switched OFF
+        bool operator==(const Hotkeys&) const = default;
     } hotkeys;
     struct Scheduler {
         bool enabled = false;
         int numevents = 0; // written for information; events.xml holds the count that counts
+        bool operator==(const Scheduler&) const = default;
     } scheduler;
     struct Vox {
         bool enabled = false;
@@ -67,28 +80,34 @@ struct config {
         int action = 1;          // 1 pause and continue, 2 new track
         bool autodelete = false; // written as a copy of autodelete.enabled, never read
         int deletetime = 1;      // written as a copy of autodelete.deletetime, never read
+        bool operator==(const Vox&) const = default;
     } vox;
     struct Autodelete {
         bool enabled = false;
         int deletetime = 1; // seconds
+        bool operator==(const Autodelete&) const = default;
     } autodelete;
     struct Current {
         int rate = 44100;
         int mode = 2; // channels
+        bool operator==(const Current&) const = default;
     } current;
     struct Agc {
         bool enabled = false;
         int mode = 3; // 5 aggressive, 3 normal, 1 smooth
         int level = 0;
+        bool operator==(const Agc&) const = default;
     } agc;
     struct Mixer {
         int playback = 70;
         int record = 99;
         int line = -1;
+        bool operator==(const Mixer&) const = default;
     } mixer;
     struct Filter {
         bool enabled = false;
         int frequency = 0; // 1/10000 of half the capture rate
+        bool operator==(const Filter&) const = default;
     };
     Filter highpass{false, 20};
     Filter lowpass{false, 8000};
@@ -96,26 +115,33 @@ struct config {
     struct Splitter {
         bool enabled = false;
         int timelimit = 600;
+        bool operator==(const Splitter&) const = default;
     } splitter;
     struct Autostop {
         bool enabled = false;
         int timelimit = 600;
+        bool operator==(const Autostop&) const = default;
     } autostop;
     struct Autoupdates {
         bool enabled = true;
+        bool operator==(const Autoupdates&) const = default;
     } autoupdates;
     struct Position {
         int x = -1;
         int y = -1;
+        bool operator==(const Position&) const = default;
     } position;
     struct Confirmations {
         bool ask = true;
+        bool operator==(const Confirmations&) const = default;
     } confirmations;
 
     // Run-time values, never stored.
     std::string datafolder; // with a closing '/'
     std::string taggerpath; // full path of the tagger program
     int numoffset = 0;      // NUM values used since the program started
+
+    bool operator==(const config&) const = default;
 };
 
 // Sets every field to its default: path.dir the program's folder, archive.dir the music folder, taggerpath

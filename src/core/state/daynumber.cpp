@@ -11,10 +11,10 @@ namespace {
 constexpr long long kMsPerDay = 86400000LL;
 // 1 January 0001 and 31 December 9999: the range of dates the recorder handles.
 constexpr double kMinDay = -693593.0;
-constexpr double kMaxDay = 2958466.0;
+constexpr double kMaxDay = 2958465.0;
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
-long long daysFromCivil(long long y, long long m, long long d) {
+constexpr long long daysFromCivil(long long y, long long m, long long d) {
     y -= m <= 2;
     const long long era = (y >= 0 ? y : y - 399) / 400;
     const long long yoe = y - era * 400;
@@ -37,7 +37,7 @@ void civilFromDays(long long z, int& year, int& month, int& day) {
     day = static_cast<int>(d);
 }
 
-const long long kEpochOffset = daysFromCivil(1899, 12, 30);
+constexpr long long kEpochOffset = daysFromCivil(1899, 12, 30);
 
 // The calendar day (days since 1899-12-30) and the milliseconds into it.
 void split(double dayNumber, long long& days, long long& ms) {

@@ -116,7 +116,9 @@ std::string dataFolder() {
 }
 
 std::string musicFolder() {
-    const std::string home = homeFolder();
+    std::string home = homeFolder();
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
     bool found = false;
     // user-dirs.dirs is a shell fragment without groups; give it one so the INI reader can read it.
     std::string value =
