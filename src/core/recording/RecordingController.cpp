@@ -64,6 +64,15 @@ std::string withoutExtension(const std::string& name) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+// An automatic name never replaces a recording already on disk (numbering restarts with every program start,
+// and an event's fixed name comes back every day): "name.ext" becomes "name-2.ext", "name-3.ext", ...
+std::string unusedPath(const std::string& stem, const std::string& ext) {
+    std::string path = stem + "." + ext;
+    for (int n = 2; fileExists(path) && n < 100000; ++n)
+        path = stem + "-" + std::to_string(n) + "." + ext;
+    return path;
+}
+
 } // namespace
 
 std::string formatelapsed(double days) {
@@ -184,16 +193,21 @@ int RecordingController::startrecord() {
     const std::string ext(codecinfo(cfg.codec.index).extension);
 
     if (st.scheduledrecording && !st.eventfilename.empty()) {
-        st.currentfile = folder + st.eventfilename + "." + ext;
+        st.currentfile = unusedPath(folder + st.eventfilename, ext);
     } else if (cfg.autoname.enabled || st.scheduledrecording || cfg.vox.enabled || cfg.startup.enabled) {
-        st.currentfile = folder + getautoname() + "." + ext;
+        // A numbered template moves on to the next free number first.
+        std::string name = getautoname();
+        if (cfg.autoname.expression.find("NUM") != std::string::npos)
+            for (int i = 0; i < 10000 && fileExists(folder + name + "." + ext); ++i)
+                name = getautoname();
+        st.currentfile = unusedPath(folder + name, ext);
     } else if (!(cfg.splitter.enabled && st.splitcount > 0)) {
         st.currentfile = runSaveDialog();
         m_namedByDialog = !st.currentfile.empty();
     }
     if (cfg.splitter.enabled && st.splitcount > 0 && !st.eventfilename.empty())
-        st.currentfile =
-            folder + withoutExtension(st.eventfilename) + "_part" + std::to_string(st.splitcount) + "." + ext;
+        st.currentfile = unusedPath(
+            folder + withoutExtension(st.eventfilename) + "_part" + std::to_string(st.splitcount), ext);
     if (st.currentfile.empty())
         return 1;
 
