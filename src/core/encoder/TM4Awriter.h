@@ -1,0 +1,14 @@
+// The M4A writer: 16-bit PCM encoded as AAC in a fragmented MP4 (.m4a) file.
+#pragma once
+
+#include "encoder/TMediaWriter.h"
+
+namespace quimbrel {
+
+class TM4Awriter final : public TMediaWriter {
+public:
+    // bitrate is `codec.bitrate`, the position in the M4A bit-rate list.
+    TM4Awriter(const std::string& path, const WaveFormat& format, int bitrate);
+};
+
+} // namespace quimbrel
