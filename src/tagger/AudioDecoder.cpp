@@ -64,6 +64,8 @@ void AudioDecoder::close() {
 }
 
 bool AudioDecoder::open(const std::string& path) {
+    // The tagger prints nothing of its own; FFmpeg's complaints about damaged files stay quiet too.
+    av_log_set_level(AV_LOG_QUIET);
     close();
     m_path = path;
     auto s = std::make_unique<State>();

@@ -1,0 +1,104 @@
+// Decoding through FFmpeg and the one-second feed of the first two minutes.
+#include "AudioDecoder.h"
+#include "StreamFeeder.h"
+#include "TChromaPrint.h"
+#include "TaggerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace quimbrel::tagger;
+using namespace tagger_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(AudioDecoder, DecodesEveryRecorderFormatAtItsOwnRateAndChannels) {
+    for (const char* ext : {"mp3", "ogg", "wma", "wav", "flac", "m4a"}) {
+        SCOPED_TRACE(ext);
+        AudioDecoder stream;
+        ASSERT_TRUE(stream.open(audioFixture(ext, 130).string()));
+        EXPECT_EQ(stream.sampleRate(), 44100);
+        EXPECT_EQ(stream.channels(), 2);
+        EXPECT_EQ(wholeSeconds(stream.lengthSeconds()), 130);
+        std::vector<int> counts;
+        const long long fed = feedFirstSeconds(
+            stream, kFingerprintSeconds, [&](const std::int16_t*, int count) { counts.push_back(count); });
+        // A full second per read, 120 of them: one buffer of rate x channels samples.
+        EXPECT_EQ(fed, 120LL * 88200);
+        ASSERT_EQ(counts.size(), 120u);
+        EXPECT_EQ(counts.front(), 88200);
+    }
+}
+
+TEST(AudioDecoder, DurationIsTruncatedAndMonoUsesHalfTheBuffer) {
+    struct Case {
+        const char* seconds;
+        int whole;
+    };
+    const Case cases[] = {{"120.9", 120}, {"121.0", 121}};
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        const fs::path file = dir.path() / (std::string("mono") + c.seconds + ".wav");
+        ProcessResult r =
+            runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                        std::string("sine=f=440:r=44100:d=") + c.seconds, "-ac", "1", file.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        AudioDecoder stream;
+        ASSERT_TRUE(stream.open(file.string()));
+        EXPECT_EQ(stream.channels(), 1);
+        EXPECT_EQ(wholeSeconds(stream.lengthSeconds()), c.whole);
+        std::vector<int> counts;
+        feedFirstSeconds(stream, 2, [&](const std::int16_t*, int count) { counts.push_back(count); });
+        EXPECT_EQ(counts, (std::vector<int>{44100, 44100}));
+    }
+}
+
+TEST(AudioDecoder, ShortStreamGivesWhatItHasAndUnreadableFilesDoNotOpen) {
+    TempDir dir;
+    const fs::path shortFile = dir.path() / "short.flac";
+    ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                  "sine=f=440:r=8000:d=2.5", "-ac", "2", shortFile.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    AudioDecoder stream;
+    ASSERT_TRUE(stream.open(shortFile.string()));
+    std::vector<int> counts;
+    EXPECT_EQ(feedFirstSeconds(stream, kFingerprintSeconds,
+                               [&](const std::int16_t*, int count) { counts.push_back(count); }),
+              40000);
+    EXPECT_EQ(counts, (std::vector<int>{16000, 16000, 8000}));
+
+    writeFile(dir.path() / "text.mp3", "this is not audio at all\n");
+    const std::string original = readFile(audioFixture("mp3", 130));
+    for (const fs::path& p : {dir.path() / "missing.mp3", dir.path() / "text.mp3", dir.path()}) {
+        AudioDecoder s;
+        EXPECT_FALSE(s.open(p.string())) << p;
+        EXPECT_EQ(s.read(nullptr, 100), 0);
+    }
+
+    // Cut in the middle: the samples before the cut still come out.
+    writeFile(dir.path() / "half.mp3", original.substr(0, original.size() / 2));
+    AudioDecoder half;
+    ASSERT_TRUE(half.open((dir.path() / "half.mp3").string()));
+    const long long fed = feedFirstSeconds(half, kFingerprintSeconds, [](const std::int16_t*, int) {});
+    EXPECT_GT(fed, 60LL * 88200);
+    EXPECT_LT(fed, 70LL * 88200);
+}
+
+TEST(TChromaPrint, FingerprintWithoutStartIsEmptyAndStartedOneIsNot) {
+    TChromaPrint idle("key");
+    EXPECT_EQ(idle.finish(), "");
+    EXPECT_EQ(idle.clientKey(), "key");
+
+    AudioDecoder stream;
+    ASSERT_TRUE(stream.open(audioFixture("flac", 130).string()));
+    TChromaPrint cp("key");
+    cp.start(stream.sampleRate(), stream.channels());
+    feedFirstSeconds(stream, 30, [&](const std::int16_t* b, int n) { cp.feed(b, n); });
+    const std::string fp = cp.finish();
+    EXPECT_GT(fp.size(), 100u);
+    EXPECT_EQ(fp.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
+              std::string::npos);
+}
+
+} // namespace
