@@ -174,17 +174,29 @@ protected:
              jpeg.string()});
         s_png = readFile(png);
         s_jpeg = readFile(jpeg);
-        for (const Format& format : kFormats) {
-            const auto out = s_dir / (std::string("plain.") + format.extension);
+    }
+
+    // The short tone in the format, made on first use: each test process makes only what it needs.
+    static fs::path plain(const Format& format) {
+        const auto out = s_dir / (std::string("plain.") + format.extension);
+        if (!fs::exists(out)) {
             run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-c:a",
                  format.codec, out.string()});
-            // The same, tagged by another program: for MP3 in both ID3v2 and ID3v1, for WAV in INFO only.
-            const auto foreign = s_dir / (std::string("foreign.") + format.extension);
-            run({"ffmpeg", "-v", "error", "-y", "-i", out.string(), "-c", "copy", "-write_id3v1", "1",
-                 "-metadata", "title=Foreign Title", "-metadata", "artist=Foreign Artist", "-metadata",
-                 "album=Foreign Album", foreign.string()});
         }
+        return out;
     }
+
+    // The same tone tagged by another program: for MP3 in both ID3v2 and ID3v1, for WAV in INFO only.
+    static fs::path foreign(const Format& format) {
+        const auto out = s_dir / (std::string("foreign.") + format.extension);
+        if (!fs::exists(out)) {
+            run({"ffmpeg", "-v", "error", "-y", "-i", plain(format).string(), "-c", "copy", "-write_id3v1",
+                 "1", "-metadata", "title=Foreign Title", "-metadata", "artist=Foreign Artist", "-metadata",
+                 "album=Foreign Album", out.string()});
+        }
+        return out;
+    }
+
     static void TearDownTestSuite() {
         std::error_code ignored;
         fs::remove_all(s_dir, ignored);
@@ -198,7 +210,7 @@ protected:
 
     // A fresh copy of the generated file for the format, under the given file name.
     static fs::path copyOf(const Format& format, const std::string& name) {
-        const auto source = s_dir / (std::string("plain.") + format.extension);
+        const auto source = plain(format);
         const auto target = s_dir / (name + "." + format.extension);
         fs::copy_file(source, target, fs::copy_options::overwrite_existing);
         return target;
@@ -328,7 +340,7 @@ TEST_P(MorvelFormat, WritesReplacesAndRemovesTagsAndCovers) {
 // and nothing is written to them. A file cut in half may still parse; then it must stay usable.
 TEST_P(MorvelFormat, RefusesNonAudioAndTruncatedFiles) {
     const Format format = GetParam();
-    const std::string whole = readFile(s_dir / (std::string("plain.") + format.extension));
+    const std::string whole = readFile(plain(format));
     ASSERT_GT(whole.size(), 1000u);
     const std::pair<const char*, std::string> broken[] = {
         {"empty", ""},
@@ -377,7 +389,7 @@ TEST_P(MorvelFormat, RefusesNonAudioAndTruncatedFiles) {
 // Tags another program wrote are read, and removed completely.
 TEST_P(MorvelFormat, ReadsAndRemovesTagsOfOtherWriters) {
     const Format format = GetParam();
-    const fs::path path = s_dir / (std::string("foreign.") + format.extension);
+    const fs::path path = foreign(format);
     ASSERT_EQ(probe(path).tags["title"], "Foreign Title");
 
     morvel_file* file = m_lib.taglib_file_newu(path.c_str());
