@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Decoding and fingerprinting the first 120 s of a 180 s MP3 and FLAC file: CPU seconds of
+# ombrikw-fingerprint beside fpcalc -length 120 on the same file, and their ratio (target: at most 1.2).
+set -euo pipefail
+build=${QUIMBREL_BUILD:?QUIMBREL_BUILD must name the build folder}
+tool=$(find "$build" -type f -name ombrikw-fingerprint -perm -u+x | head -n 1)
+[ -n "$tool" ] || { echo "ombrikw-fingerprint not built in $build"; exit 1; }
+runs=${TAGGER_BENCH_RUNS:-5}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+src="anoisesrc=d=180:c=pink:r=44100:a=0.3:seed=11,tremolo=f=2:d=0.7,aformat=channel_layouts=stereo"
+ffmpeg -nostdin -loglevel error -f lavfi -i "$src" -c:a libmp3lame -b:a 192k "$work/a.mp3"
+ffmpeg -nostdin -loglevel error -f lavfi -i "$src" -c:a flac "$work/a.flac"
+
+# CPU seconds (user + system) of running a command $runs times, start-up included.
+cpu() {
+    local total=0 t
+    for _ in $(seq "$runs"); do
+        /usr/bin/time -f "%U %S" -o "$work/time" "$@" >/dev/null 2>&1
+        t=$(tail -n 1 "$work/time")
+        total=$(echo "$total $t" | awk '{ printf "%.3f", $1 + $2 + $3 }')
+    done
+    echo "$total $runs" | awk '{ printf "%.3f", $1 / $2 }'
+}
+
+printf "%-6s %14s %14s %8s\n" file "ombrikw (s)" "fpcalc (s)" ratio
+for f in a.mp3 a.flac; do
+    ours=$(cpu "$tool" "$work/$f")
+    theirs=$(cpu fpcalc -length 120 "$work/$f")
+    ratio=$(echo "$ours $theirs" | awk '{ printf "%.2f", $1 / $2 }')
+    printf "%-6s %14s %14s %8s\n" "${f#a.}" "$ours" "$theirs" "$ratio"
+done
+echo "(CPU seconds per run, mean of $runs runs, start-up included)"
