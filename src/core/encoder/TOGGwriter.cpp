@@ -30,7 +30,7 @@ int randomserial() {
 } // namespace
 
 TOGGwriter::TOGGwriter(const std::string& path, const WaveFormat& format, int bitrate)
-    : TAudioWriter(path), m_channels(format.channels) {
+    : TAudioWriter(path), m_channels(format.channels), m_rate(static_cast<int>(format.samplesPerSec)) {
     oggname = std::filesystem::path(path).replace_extension(".ogg").string();
     output.create(oggname);
     FileName = oggname;
@@ -125,7 +125,14 @@ std::int32_t TOGGwriter::WriteBlock(const void* data, std::int32_t bytes) {
         }
     }
     vl::vorbis_analysis_wrote(&dspstate, frames);
-    return drain();
+    std::int32_t written = drain();
+    m_sinceflush += frames;
+    if (m_sinceflush >= m_rate) {
+        m_sinceflush = 0;
+        while (vl::ogg_stream_flush(&streamstate, &page) > 0)
+            written += writepage(page);
+    }
+    return written;
 }
 
 } // namespace quimbrel

@@ -22,7 +22,9 @@ public:
     TOGGwriter(const std::string& path, const WaveFormat& format, int bitrate);
     ~TOGGwriter() override;
 
-    // Encodes the block's whole frames; returns the bytes written to the file by this call.
+    // Encodes the block's whole frames; returns the bytes written to the file by this call. Pages are forced
+    // out at least once a second of audio: libogg alone holds a page back until it is 4 KiB full, which at
+    // the low rates of quiet or simple sound is many seconds a kill would lose.
     std::int32_t WriteBlock(const void* data, std::int32_t bytes) override;
     std::int32_t SampleFormat() const override { return kSampleFloat; }
 
@@ -48,7 +50,9 @@ private:
     std::string oggname;
     bool ready = false;
     int m_channels = 0;
+    int m_rate = 0;
     int m_serial = 0;
+    int m_sinceflush = 0; // frames encoded since pages were last forced out
 };
 
 } // namespace quimbrel
