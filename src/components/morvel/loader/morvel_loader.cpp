@@ -35,6 +35,12 @@ std::vector<std::string> candidates(const std::string& name) {
         result.push_back(folder + "/" + name);
         result.push_back(folder + "/../lib/" + name);
         result.push_back(folder + "/../lib/quimbrel/" + name);
+#ifdef MORVEL_INSTALL_LIBDIR
+        // The install's own library folder, e.g. lib64 or lib/<multiarch>, when it is not lib.
+        if (std::string_view(MORVEL_INSTALL_LIBDIR) != "lib") {
+            result.push_back(folder + "/../" + MORVEL_INSTALL_LIBDIR + "/" + name);
+        }
+#endif
     }
 #ifdef MORVEL_BUILD_LIBDIR
     result.push_back(std::string(MORVEL_BUILD_LIBDIR) + "/" + name);

@@ -21,7 +21,8 @@ public:
     // Opens the library and binds every entry point; true when all were found, else the library is left
     // unloaded and error() says why. An empty name means defaultName(). A name holding '/' is opened as that
     // path only; a bare name is looked for on the standard library path, then in the running program's
-    // folder, <program folder>/../lib, <program folder>/../lib/quimbrel and the build tree's lib folder.
+    // folder, <program folder>/../lib, <program folder>/../lib/quimbrel, <program folder>/../<install libdir>
+    // and last the build tree's lib folder (where the build puts libmorvel).
     // Loading again first unloads.
     bool load(const std::string& name = {});
     // Closes the library; every handle taken from it must have been freed first.
