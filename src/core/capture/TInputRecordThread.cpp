@@ -157,6 +157,7 @@ int TInputRecordThread::initialize() {
         m_stream.reset();
         return show("AudioClient.GetService Failed.\r\n" + m_message);
     }
+    m_index = index;
     return 0;
 }
 
@@ -193,11 +194,15 @@ void TInputRecordThread::run() {
     m_finished = true;
 }
 
+std::uint32_t TInputRecordThread::streamindex() const {
+    return m_stream ? m_index : 0xffffffffu;
+}
+
 void TInputRecordThread::setvolume(int percent) {
     if (!m_stream || !m_connection)
         return;
     int error = 0;
-    m_connection->setrecordvolume(m_stream->index(), percent / 100.0, error);
+    m_connection->setrecordvolume(m_index, percent / 100.0, error);
 }
 
 int TInputRecordThread::getvolume() {
@@ -205,7 +210,7 @@ int TInputRecordThread::getvolume() {
         return 100;
     double fraction = 1.0;
     int error = 0;
-    if (!m_connection->recordvolume(m_stream->index(), fraction, error))
+    if (!m_connection->recordvolume(m_index, fraction, error))
         return 100;
     return static_cast<int>(std::lround(fraction * 100.0));
 }
