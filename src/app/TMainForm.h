@@ -1,0 +1,183 @@
+// The main window: a frameless skinned face over the recorder. It draws, forwards the user's actions to the
+// recorder and plays recordings; the recording logic lives in the core. UI thread.
+#pragma once
+
+#include "ports/Clock.h"
+#include "ports/WaveFormat.h"
+#include "recording/RecorderView.h"
+#include "state/config.h"
+
+#include <QPoint>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace quimbrel {
+
+class HotKeys;
+class Knob;
+class Lamp;
+class Player;
+class QtDispatcher;
+class QtMessagePort;
+class Recorder;
+class RecordingSource;
+class RecordingsDb;
+class RoundButton;
+class SpectrumView;
+class SvgImageList;
+class TARFFT;
+class TWASAPISource;
+class Tcmanager;
+class ValueSlider;
+
+class TMainForm final : public QWidget, public RecorderView {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The start-up sequence. False when the program must end at once (no capture endpoint at all).
+    bool FormCreate();
+
+    // Edge snapping: where a window of `size` proposed at `proposed` lands in `workArea`.
+    static QPoint snapPosition(QPoint proposed, const QRect& workArea, QSize size);
+
+    // Handlers.
+    void ExitButtonClick();
+    void minbuttonClick();
+    void ApplicationEvents1Minimize();
+    void TrayIcon1Click();
+    void HelpClick();
+    void setbuttonClick();
+    void schedbuttonClick();
+    void folderbuttonClick();
+    void PlayButtonClick();
+    void playfile(const QString& path);
+    void loadhotkeys();
+    void closehotkeys();
+    void HotKeyManager1HotKeyPressed(int id);
+    void tmrvisualTimer();
+    void showinfo();
+    // After "Apply settings": re-open the line in the new format.
+    void reconfig(int rate, int channels);
+    // Stay on top or not, without moving, resizing or activating.
+    void setStayOnTop(bool on);
+    // A termination signal or the end of the session: stop any recording without a question and close.
+    void closeForSessionEnd();
+
+    // What the settings window and the tests reach.
+    config& cfg() { return m_cfg; }
+    Recorder& recorder() { return *m_recorder; }
+    TWASAPISource* source() { return m_source.get(); }
+    Player& player() { return *m_player; }
+    QtMessagePort& messages() { return *m_messages; }
+    Tcmanager* settings() { return m_settings; }
+    const WaveFormat& captureformat() const { return m_captureformat; }
+    Knob* volumemain() { return m_volumemain; }
+    QString statusText() const;
+    QString timeText() const;
+    QString fileText() const;
+    bool buttonIsEnabled(RecorderButton button) const;
+    QSystemTrayIcon* trayIcon() { return m_tray; }
+    double skinScale() const { return m_scale; }
+    QWidget* libraryWindow() { return m_library; }
+    QWidget* scheduleWindow() { return m_schedule; }
+    int registeredHotKeys() const;
+    // The tray's presence is asked through this, so a desktop without a notification area can be tried.
+    void setTrayAvailability(std::function<bool()> available) { m_trayAvailable = std::move(available); }
+
+    // RecorderView.
+    void setButtonEnabled(RecorderButton button, bool enabled) override;
+    void showFileLabel(const std::string& text, const std::string& hint) override;
+    void showStatus(const std::string& text, StatusColour colour) override;
+    void showTime(const std::string& text) override;
+    void showVolume(int position) override;
+    std::optional<std::string> runSaveDialog(const SaveDialogRequest& request) override;
+    void setScheduleStatus(int row, const std::string& text) override;
+    void selectScheduleRow(int row) override;
+    void refreshLibrary() override;
+    void playbackPause(bool pause) override;
+    void playbackStop() override;
+    void playbackVolume(int position) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool FormCloseQuery();
+    void FormClose();
+    void skinengine(double scale);
+    void buildControls();
+    void onPlaybackEnded();
+    void SliderMouseUp(int x, int clientWidth);
+    void volumemainChange(int position);
+    void placeWindow();
+    void loadIconFont();
+    RoundButton* buttonFor(RecorderButton button) const;
+
+    config m_cfg;
+    SystemClock m_clock;
+    QtMessagePort* m_messages = nullptr;
+    QtDispatcher* m_dispatcher = nullptr;
+    std::unique_ptr<Recorder> m_recorder;
+    std::unique_ptr<TWASAPISource> m_source;
+    std::unique_ptr<RecordingSource> m_recordingSource;
+    std::unique_ptr<RecordingsDb> m_database;
+    std::unique_ptr<TARFFT> m_fft;
+    std::unique_ptr<SvgImageList> m_images;
+    Player* m_player = nullptr;
+    HotKeys* m_hotkeys = nullptr;
+    Tcmanager* m_settings = nullptr;
+    QWidget* m_library = nullptr;
+    QWidget* m_schedule = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    QTimer* m_tmrvisual = nullptr;
+    std::function<bool()> m_trayAvailable;
+
+    WaveFormat m_captureformat;
+    double m_scale = 1.0;
+    QImage m_background;
+    QString m_iconFamily;
+    int m_hotkeyIds[7] = {};
+    bool m_pressed = false;
+    QPoint m_pressPoint;
+    bool m_closing = false;
+    bool m_created = false;
+    bool m_askOnClose = true;
+    std::vector<float> m_playSamples;
+    QString m_lastfile;
+    std::string m_seenRecorderLast;
+
+    SpectrumView* m_spectrum = nullptr;
+    QLabel* m_timebox = nullptr;
+    QLabel* m_fstatus = nullptr;
+    QLabel* m_fname = nullptr;
+    Lamp* m_voxLamp = nullptr;
+    Lamp* m_timerLamp = nullptr;
+    ValueSlider* m_slider = nullptr;
+    Knob* m_volumemain = nullptr;
+    RoundButton* m_RecordButton = nullptr;
+    RoundButton* m_pausebutton = nullptr;
+    RoundButton* m_StopButton = nullptr;
+    RoundButton* m_PlayButton = nullptr;
+    RoundButton* m_folderbutton = nullptr;
+    RoundButton* m_helpbutton = nullptr;
+    RoundButton* m_setbutton = nullptr;
+    RoundButton* m_schedbutton = nullptr;
+    RoundButton* m_minbutton = nullptr;
+    RoundButton* m_exitbutton = nullptr;
+};
+
+} // namespace quimbrel
