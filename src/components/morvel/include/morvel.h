@@ -71,9 +71,9 @@ MORVEL_API void taglib_tag_free_strings(void);
 MORVEL_API int taglib_tag_remove(morvel_file* file);
 /* Removes every embedded picture (written by taglib_file_save_ex). Non-zero on success. */
 MORVEL_API int taglib_tag_delete_allcovers(morvel_file* file);
-/* Embeds one picture of `size` bytes at data, in the way the file's format stores pictures; type 3 is the
- * front cover; mime and description may be null (then empty). Non-zero on success; 0 for a null or empty
- * picture. */
+/* Embeds one picture of `size` bytes at data, in the way the file's format stores pictures; type is 0 to 20
+ * (the ID3v2 picture types), 3 being the front cover; mime and description may be null (then empty). Non-zero
+ * on success; 0 for a null or empty picture. */
 MORVEL_API int taglib_tag_set_cover(morvel_file* file, int type, unsigned int size, const char* mime,
                                     const char* description, const void* data);
 
