@@ -49,7 +49,9 @@ FedRun feed(fenwave_src2* converter, const std::vector<float>& input, std::vecto
         EXPECT_EQ(outbytes % (4 * outchannels), 0);
         const std::size_t old = run.output.size();
         run.output.resize(old + static_cast<std::size_t>(outbytes) / 4);
-        std::memcpy(run.output.data() + old, buffer.data(), static_cast<std::size_t>(outbytes));
+        if (outbytes > 0) {
+            std::memcpy(run.output.data() + old, buffer.data(), static_cast<std::size_t>(outbytes));
+        }
         const double produced =
             static_cast<double>(run.output.size() / static_cast<std::size_t>(outchannels));
         const double due = static_cast<double>(done) * ratio;
@@ -169,7 +171,9 @@ TEST(Src2, EqualRatesCopyExactlyAcrossSplitFrames) {
         EXPECT_EQ(output.size() * 4 + static_cast<std::size_t>(outbytes), done / 8 * 8);
         const std::size_t old = output.size();
         output.resize(old + static_cast<std::size_t>(outbytes) / 4);
-        std::memcpy(output.data() + old, buffer.data(), static_cast<std::size_t>(outbytes));
+        if (outbytes > 0) {
+            std::memcpy(output.data() + old, buffer.data(), static_cast<std::size_t>(outbytes));
+        }
     }
     EXPECT_EQ(output, input);
 }

@@ -12,6 +12,7 @@ namespace quimbrel::fenwave {
 namespace {
 
 constexpr std::size_t kStereoFrameBytes = 2 * sizeof(float);
+constexpr std::size_t kPieceFrames = 8192;
 
 } // namespace
 
@@ -64,8 +65,10 @@ std::size_t Src2::process(const void* input, std::size_t inbytes, void* output, 
         inbytes -= taken;
         m_partialBytes = 0;
     }
-    std::memcpy(m_partial + m_partialBytes, bytes, inbytes);
-    m_partialBytes += inbytes;
+    if (inbytes > 0) {
+        std::memcpy(m_partial + m_partialBytes, bytes, inbytes);
+        m_partialBytes += inbytes;
+    }
 
     if (frames > 0) {
         float* samples = m_input.data();
@@ -102,15 +105,17 @@ void Src2::resample(const float* frames, std::size_t count) {
     const auto channels = static_cast<std::size_t>(m_outchannels);
     std::size_t consumed = 0;
     for (;;) {
-        // Room for what this input should give plus the resampler's own slack; the loop asks again when it
-        // filled the room, so no output stays behind in the resampler.
-        const auto room = static_cast<std::size_t>(static_cast<double>(count - consumed) * m_ratio) + 1024;
+        // The resampler is fed in modest pieces: handed a very large block at once, its internal buffering
+        // turns slow. Each piece gets room for what it should give plus the resampler's own slack; the loop
+        // asks again when that room was filled, so no output stays behind in the resampler.
+        const std::size_t piece = std::min(count - consumed, kPieceFrames);
+        const auto room = static_cast<std::size_t>(static_cast<double>(piece) * m_ratio) + 1024;
         const std::size_t used = m_pending.size();
         m_pending.resize(used + room * channels);
         std::size_t idone = 0;
         std::size_t odone = 0;
-        const soxr_error_t error = soxr_process(m_resampler, frames + consumed * channels, count - consumed,
-                                                &idone, m_pending.data() + used, room, &odone);
+        const soxr_error_t error = soxr_process(m_resampler, frames + consumed * channels, piece, &idone,
+                                                m_pending.data() + used, room, &odone);
         m_pending.resize(used + odone * channels);
         if (error != nullptr) {
             throw std::runtime_error(error);
