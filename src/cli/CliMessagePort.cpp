@@ -30,9 +30,11 @@ MessageResult CliMessagePort::show(const std::string& text, const std::string& c
     m_err << oneline(text) << std::endl;
     switch (buttons) {
     case MessageButtons::YesNo:
-    case MessageButtons::YesNoCancel: return MessageResult::No;
+    case MessageButtons::YesNoCancel:
+        return MessageResult::No;
     case MessageButtons::OkCancel:
-    case MessageButtons::Ok: break;
+    case MessageButtons::Ok:
+        break;
     }
     return MessageResult::Ok;
 }

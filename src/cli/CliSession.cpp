@@ -10,6 +10,7 @@
 #include "state/recevent.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -26,11 +27,16 @@ constexpr auto kNoBlocksGrace = std::chrono::seconds(2);
 
 const char* statetext(std::int32_t state) {
     switch (state) {
-    case TWASAPIDevice::kActive: return "active";
-    case TWASAPIDevice::kDisabled: return "disabled";
-    case TWASAPIDevice::kNotPresent: return "not present";
-    case TWASAPIDevice::kUnplugged: return "unplugged";
-    default: return "unknown";
+    case TWASAPIDevice::kActive:
+        return "active";
+    case TWASAPIDevice::kDisabled:
+        return "disabled";
+    case TWASAPIDevice::kNotPresent:
+        return "not present";
+    case TWASAPIDevice::kUnplugged:
+        return "unplugged";
+    default:
+        return "unknown";
     }
 }
 
@@ -58,7 +64,8 @@ bool CliSession::load() {
     readnamesfile(m_cfg.datafolder + "names.xml", autonames(), m_messages);
     m_recorder = std::make_unique<Recorder>(m_cfg, m_view, m_messages, m_clock);
     m_recorder->setEvents(&scheduledevents());
-    m_recorder->setOnFileFinished([this](const std::string& path) { m_out << "finished: " << path << std::endl; });
+    m_recorder->setOnFileFinished(
+        [this](const std::string& path) { m_out << "finished: " << path << std::endl; });
     return true;
 }
 
@@ -80,8 +87,14 @@ bool CliSession::createSource() {
     m_source = std::make_unique<TWASAPISource>(
         m_messages, m_dispatcher, [this](TWASAPISource&, const void* block, int bytes) {
             m_lastBlock = Steady::now();
-            if (m_recorder)
-                m_recorder->event(static_cast<const float*>(block), bytes);
+            if (!m_recorder)
+                return;
+            // A block that arrives while a file is being written is written, to the current file or, at a
+            // split, to the next one.
+            if (m_recorder->state().writing && !m_recorder->state().paused)
+                m_recordedBytes += bytes;
+            m_capturedBytes += bytes;
+            m_recorder->event(static_cast<const float*>(block), bytes);
         });
     return m_messages.errors() == errors;
 }
@@ -97,8 +110,8 @@ bool CliSession::openLine() {
     source.filllines(m_cfg.card.index);
     if (m_cfg.mixer.line < 0)
         m_cfg.mixer.line = source.getdefaultline();
-    const WaveFormat format =
-        floatformat(static_cast<std::uint32_t>(m_cfg.current.rate), static_cast<std::uint16_t>(m_cfg.current.mode));
+    const WaveFormat format = floatformat(static_cast<std::uint32_t>(m_cfg.current.rate),
+                                          static_cast<std::uint16_t>(m_cfg.current.mode));
     m_recorder->setCaptureFormat(format);
     m_recorder->filtersupdate();
     m_recordingSource = std::make_unique<WasapiRecordingSource>(source);
@@ -122,7 +135,8 @@ bool CliSession::signalled() {
 
 bool CliSession::runUntil(const std::function<bool()>& done, Steady::time_point deadline) {
     while (!done() && !signalled() && Steady::now() < deadline)
-        m_dispatcher.runUntil([&] { return done() || Steady::now() >= deadline; }, std::chrono::milliseconds(50));
+        m_dispatcher.runUntil([&] { return done() || Steady::now() >= deadline; },
+                              std::chrono::milliseconds(50));
     return signalled();
 }
 
@@ -133,8 +147,9 @@ void CliSession::stopRecording() {
     rec.StopClick();
     // The file closes at the end of the next block.
     while (rec.buttonEnabled(RecorderButton::Stop) || rec.state().stoprequest) {
-        m_dispatcher.runUntil([&] { return !rec.buttonEnabled(RecorderButton::Stop) && !rec.state().stoprequest; },
-                              std::chrono::milliseconds(50));
+        m_dispatcher.runUntil(
+            [&] { return !rec.buttonEnabled(RecorderButton::Stop) && !rec.state().stoprequest; },
+            std::chrono::milliseconds(50));
         if (Steady::now() - m_lastBlock > kNoBlocksGrace && rec.state().stoprequest)
             rec.fullstop();
     }
@@ -149,8 +164,8 @@ int CliSession::devices() {
         m_out << "card " << c << ": " << card.name << "\n";
         for (int l = 0; l < card.endpoints.count(); ++l) {
             const TWASAPIDevice& e = card.endpoints[l];
-            m_out << "  " << c << ":" << l << "  " << e.name << "  " << (e.dataflow == 0 ? "playback" : "capture")
-                  << "  " << statetext(e.state) << "  ";
+            m_out << "  " << c << ":" << l << "  " << e.name << "  "
+                  << (e.dataflow == 0 ? "playback" : "capture") << "  " << statetext(e.state) << "  ";
             if (e.samplerate > 0)
                 m_out << e.samplerate << " Hz " << e.channels << " ch";
             else
@@ -177,20 +192,35 @@ int CliSession::record(double forSeconds) {
 
     Recorder& rec = *m_recorder;
     const int errors = m_messages.errors();
+    m_capturedBytes = 0;
     rec.StartClick();
     if (!rec.state().writing && !rec.state().voxarmed) {
         if (m_messages.errors() == errors)
             fail("the recording could not be started");
         return 1;
     }
+    // --for counts the audio captured since Record, so the start-up latency of the line does not shorten the
+    // recording; the wall clock only limits it when the line delivers nothing.
+    const double bytesPerSecond = rec.captureFormat().avgBytesPerSec;
     const auto deadline = forSeconds > 0
                               ? Steady::now() + std::chrono::duration_cast<Steady::duration>(
-                                                    std::chrono::duration<double>(forSeconds))
+                                                    std::chrono::duration<double>(forSeconds + 5.0))
                               : Steady::time_point::max();
     const auto ended = [&] { return !rec.buttonEnabled(RecorderButton::Stop) && !rec.state().stoprequest; };
-    runUntil(ended, deadline);
+    const auto enough = [&] {
+        return ended() ||
+               (forSeconds > 0 && static_cast<double>(m_capturedBytes) >= forSeconds * bytesPerSecond);
+    };
+    runUntil(enough, deadline);
     stopRecording();
     m_source->stopthreads();
+    const WaveFormat& format = rec.captureFormat();
+    if (format.avgBytesPerSec > 0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f",
+                      static_cast<double>(m_recordedBytes) / format.avgBytesPerSec);
+        m_out << "recorded: " << seconds << " s" << std::endl;
+    }
     return m_messages.errors() == errors ? 0 : 1;
 }
 

@@ -3,7 +3,9 @@
 
 namespace quimbrel {
 
-void CliView::showFileLabel(const std::string&, const std::string& hint) { m_out << "recording: " << hint << std::endl; }
+void CliView::showFileLabel(const std::string&, const std::string& hint) {
+    m_out << "recording: " << hint << std::endl;
+}
 
 void CliView::showStatus(const std::string& text, StatusColour) {
     if (text == m_status)

@@ -19,29 +19,40 @@ constexpr const char* kUsage =
     "recordings library of the window program (in $XDG_CONFIG_HOME/Tarvolt/quimbrel/).\n"
     "\n"
     "Commands:\n"
-    "  devices                 List the audio endpoints card by card: position (card:line), name, direction,\n"
-    "                          state and system format; the default playback endpoint is marked \"(default)\".\n"
-    "  record [--for SECONDS]  Open the configured line and record with the stored settings (VOX, splitting,\n"
+    "  devices                 List the audio endpoints card by card: position (card:line), name, "
+    "direction,\n"
+    "                          state and system format; the default playback endpoint is marked "
+    "\"(default)\".\n"
+    "  record [--for SECONDS]  Open the configured line and record with the stored settings (VOX, "
+    "splitting,\n"
     "                          auto-stop, filters and gain control included). Files are named from the name\n"
-    "                          template; no questions are asked. Stops after SECONDS, on SIGINT or SIGTERM,\n"
-    "                          or by auto-stop.\n"
-    "  schedule                Keep the configured line open and let the scheduler start and stop recordings\n"
-    "                          from the scheduled events until SIGINT or SIGTERM (the scheduler is switched on\n"
+    "                          template; no questions are asked. Stops after SECONDS of captured audio, on\n"
+    "                          SIGINT or SIGTERM, or by auto-stop.\n"
+    "  schedule                Keep the configured line open and let the scheduler start and stop "
+    "recordings\n"
+    "                          from the scheduled events until SIGINT or SIGTERM (the scheduler is switched "
+    "on\n"
     "                          for this run whatever the settings say).\n"
-    "  library                 Print the recordings of the library whose files exist, oldest first, one path\n"
+    "  library                 Print the recordings of the library whose files exist, oldest first, one "
+    "path\n"
     "                          a line.\n"
     "  --help                  Show this text.\n"
     "\n"
-    "While recording, status changes (\"status: Recording\"), new files (\"recording: PATH\") and finished files\n"
-    "(\"finished: PATH\") are printed one per line. Finished recordings enter the library and start the tagger\n"
+    "While recording, status changes (\"status: Recording\"), new files (\"recording: PATH\") and finished "
+    "files\n"
+    "(\"finished: PATH\") are printed one per line; at the end of a recording, \"recorded: SECONDS s\" is "
+    "the\n"
+    "audio time written. Finished recordings enter the library and start the tagger\n"
     "as in the window program.\n"
     "\n"
-    "Exit status: 0 on success; 1 when the line cannot be opened, the output folder is missing, a file cannot\n"
+    "Exit status: 0 on success; 1 when the line cannot be opened, the output folder is missing, a file "
+    "cannot\n"
     "be created or written, or the library cannot be opened (the reason is printed on standard error);\n"
     "2 for a wrong command line.\n";
 
 int usageError(const std::string& reason) {
-    std::cerr << "quimbrel-cli: " << reason << "\n" << "Try 'quimbrel-cli --help'." << std::endl;
+    std::cerr << "quimbrel-cli: " << reason << "\n"
+              << "Try 'quimbrel-cli --help'." << std::endl;
     return 2;
 }
 
@@ -75,7 +86,8 @@ int main(int argc, char** argv) {
                     return usageError("--for needs a positive number of seconds, not '" + args[i] + "'");
             } else if (args[i].rfind("--for=", 0) == 0) {
                 if (!parseSeconds(args[i].substr(6), forSeconds))
-                    return usageError("--for needs a positive number of seconds, not '" + args[i].substr(6) + "'");
+                    return usageError("--for needs a positive number of seconds, not '" + args[i].substr(6) +
+                                      "'");
             } else {
                 return usageError("unexpected argument '" + args[i] + "'");
             }

@@ -222,6 +222,26 @@ TEST(Controller, MissingTaggerStartsNothing) {
     EXPECT_EQ(h.messages.count(), 0u);
 }
 
+// Numbering restarts with every program start and an event's name comes back every day: an automatic name
+// moves past files already on disk instead of replacing them.
+TEST(Controller, AutomaticNamesNeverReplaceARecording) {
+    {
+        Harness h;
+        std::ofstream(h.file("take100.mp3")) << "yesterday";
+        h.rec->StartClick();
+        EXPECT_EQ(h.log.created.at(0), h.file("take101.mp3"));
+        EXPECT_EQ(std::filesystem::file_size(h.file("take100.mp3")), 9u);
+    }
+    {
+        Harness h;
+        h.cfg.autoname.expression = "fixed";
+        std::ofstream(h.file("fixed.mp3")) << "x";
+        std::ofstream(h.file("fixed-2.mp3")) << "x";
+        h.rec->StartClick();
+        EXPECT_EQ(h.log.created.at(0), h.file("fixed-3.mp3"));
+    }
+}
+
 TEST(Controller, ElapsedTextFormats) {
     EXPECT_EQ(formatelapsed(0.0), "00:00:00");
     EXPECT_EQ(formatelapsed(3725.0 / 86400), "01:02:05");

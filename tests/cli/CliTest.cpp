@@ -1,0 +1,356 @@
+// quimbrel-cli end to end: records what a sine played into the default sink sounds like, in every format,
+// with voice activation, splitting and the scheduler, and checks the files by decoding them with FFmpeg.
+#include "state/config.h"
+#include "state/daynumber.h"
+#include "state/recevent.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace quimbrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs a shell command line of this test's own making; standard error goes to a file.
+CommandResult shell(const std::string& command, const std::string& errFile) {
+    CommandResult r;
+    FILE* p = popen((command + " 2>" + quote(errFile)).c_str(), "r");
+    if (!p)
+        return r;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
+    const int status = pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = readFile(errFile);
+    return r;
+}
+
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0)
+            found.push_back(line.substr(prefix.size()));
+    return found;
+}
+
+// A 16-bit stereo WAV at 48000 Hz: tone (440 Hz at half scale) and silence in the given order of seconds.
+void writeSignal(const std::string& path, const std::vector<std::pair<double, bool>>& parts) {
+    std::vector<std::int16_t> samples;
+    long long n = 0;
+    for (const auto& [seconds, tone] : parts)
+        for (long long i = 0; i < static_cast<long long>(seconds * 48000); ++i, ++n) {
+            const auto v =
+                tone ? static_cast<std::int16_t>(16383 * std::sin(2 * M_PI * 440.0 * n / 48000.0)) : 0;
+            samples.push_back(v);
+            samples.push_back(v);
+        }
+    std::ofstream out(path, std::ios::binary);
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const auto bytes = static_cast<std::uint32_t>(samples.size() * 2);
+    out.write("RIFF", 4);
+    u32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(48000);
+    u32(48000 * 4);
+    u16(4);
+    u16(16);
+    out.write("data", 4);
+    u32(bytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
+}
+
+// Plays a file into the default sink until stopped.
+class Player {
+public:
+    explicit Player(const std::string& file) {
+        std::vector<std::string> args = {"paplay", "--device=quimbrel_speakers", file};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&m_pid, "paplay", nullptr, nullptr, argv.data(), environ) != 0)
+            m_pid = 0;
+    }
+    ~Player() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+private:
+    pid_t m_pid = 0;
+};
+
+double decodedSeconds(const std::string& file, const std::string& errFile) {
+    const CommandResult r =
+        shell("ffprobe -v error -show_entries format=duration -of csv=p=0 " + quote(file), errFile);
+    return r.status == 0 ? std::atof(r.out.c_str()) : -1.0;
+}
+
+// The frequency of the decoded file's middle second, from its zero crossings.
+double decodedFrequency(const std::string& file) {
+    FILE* p =
+        popen(("ffmpeg -v error -i " + quote(file) + " -f s16le -ac 1 -ar 44100 - 2>/dev/null").c_str(), "r");
+    if (!p)
+        return 0;
+    std::vector<std::int16_t> samples;
+    std::array<std::int16_t, 4096> buf;
+    std::size_t n;
+    while ((n = fread(buf.data(), 2, buf.size(), p)) > 0)
+        samples.insert(samples.end(), buf.begin(), buf.begin() + static_cast<long>(n));
+    pclose(p);
+    if (samples.size() < 44100 * 2)
+        return 0;
+    const std::size_t from = samples.size() / 2 - 22050;
+    int crossings = 0;
+    for (std::size_t i = from + 1; i < from + 44100; ++i)
+        if ((samples[i - 1] < 0) != (samples[i] < 0))
+            ++crossings;
+    return crossings / 2.0;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("QUIMBREL_TEST_PULSE"))
+            GTEST_SKIP() << "needs the private PulseAudio daemon (scripts/with-services)";
+        std::string tmpl = (fs::temp_directory_path() / "cli-test-XXXXXX").string();
+        m_root = mkdtemp(tmpl.data());
+        m_home = m_root + "/home";
+        m_out = m_root + "/out/";
+        m_taggerDir = m_root + "/tagger/";
+        fs::create_directories(m_home + "/.config/Tarvolt/quimbrel");
+        fs::create_directories(m_home + "/.config/Selvane");
+        fs::create_directories(m_out);
+        fs::create_directories(m_taggerDir);
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
+            if (const char* v = std::getenv(name))
+                m_savedEnv.emplace_back(name, v);
+        setenv("HOME", m_home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_home + "/.config").c_str(), 1);
+
+        // The tagger: a stub that notes its arguments, found through the tagger's own settings file.
+        std::ofstream(m_home + "/.config/Selvane/Ombrik.conf") << "[Settings]\nPath=" << m_taggerDir << "\n";
+        std::ofstream(m_taggerDir + "ombrikw")
+            << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " << quote(m_taggerDir + "log")
+            << "\n";
+        chmod((m_taggerDir + "ombrikw").c_str(), 0755);
+
+        defaultconfig(cfg);
+        cfg.archive.dir = m_out;
+        cfg.autoname.enabled = true;
+        cfg.autoname.expression = "take-NUM";
+        cfg.autoname.number = 1;
+        cfg.runtagger.enabled = true;
+        cfg.current.rate = 44100;
+        cfg.current.mode = 2;
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : m_savedEnv)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (!m_root.empty()) {
+            std::error_code ec;
+            fs::remove_all(m_root, ec);
+        }
+    }
+
+    void saveSettings() {
+        std::string error;
+        ASSERT_TRUE(writeConfigFile(m_home + "/.config/Tarvolt/quimbrel/quimbrel.xml", cfg, &error)) << error;
+    }
+    CommandResult cli(const std::string& args, const std::string& prefix = {}) {
+        return shell(prefix + quote(QUIMBREL_CLI) + " " + args, m_root + "/stderr");
+    }
+    std::string signal(const std::vector<std::pair<double, bool>>& parts) {
+        const std::string file = m_root + "/signal.wav";
+        writeSignal(file, parts);
+        return file;
+    }
+    std::vector<std::string> taggerLog() {
+        // The recorder does not wait for the tagger.
+        for (int i = 0; i < 100 && !fs::exists(m_taggerDir + "log"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return linesStartingWith(readFile(m_taggerDir + "log"), "");
+    }
+
+    config cfg;
+    std::string m_root, m_home, m_out, m_taggerDir;
+    std::vector<std::pair<std::string, std::string>> m_savedEnv;
+};
+
+class CliFormats : public Cli, public ::testing::WithParamInterface<std::pair<int, const char*>> {};
+
+TEST_P(CliFormats, RecordsThreeSecondsOfTheSineAndFilesIt) {
+    const auto [codec, ext] = GetParam();
+    cfg.codec.index = codec;
+    saveSettings();
+    Player player(signal({{20.0, true}}));
+    const CommandResult r = cli("record --for 3");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string expected = m_out + "take-001." + ext;
+    EXPECT_EQ(linesStartingWith(r.out, "finished: "), std::vector<std::string>{expected}) << r.out << r.err;
+    EXPECT_FALSE(linesStartingWith(r.out, "status: Recording").empty());
+    ASSERT_TRUE(fs::exists(expected));
+    const double seconds = decodedSeconds(expected, m_root + "/ffprobe.err");
+    EXPECT_NEAR(seconds, 3.0, 0.3) << ext;
+    EXPECT_NEAR(decodedFrequency(expected), 440.0, 15.0) << ext;
+
+    const CommandResult library = cli("library");
+    EXPECT_EQ(library.status, 0) << library.err;
+    EXPECT_EQ(library.out, expected + "\n");
+    EXPECT_EQ(taggerLog(), (std::vector<std::string>{"/W", expected}));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, CliFormats,
+                         ::testing::Values(std::pair{0, "mp3"}, std::pair{1, "ogg"}, std::pair{2, "wma"},
+                                           std::pair{3, "wav"}, std::pair{4, "flac"}, std::pair{5, "m4a"}),
+                         [](const auto& p) { return std::string(p.param.second); });
+
+TEST_F(Cli, VoxStartsOneFilePerBurst) {
+    cfg.codec.index = 3;
+    cfg.vox.enabled = true;
+    cfg.vox.action = 2;
+    cfg.vox.silence = 1;
+    saveSettings();
+    Player player(signal(
+        {{1.0, false}, {1.5, true}, {2.5, false}, {1.5, true}, {2.5, false}, {1.5, true}, {3.0, false}}));
+    const CommandResult r = cli("record --for 11");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const auto files = linesStartingWith(r.out, "finished: ");
+    ASSERT_EQ(files.size(), 3u) << r.out;
+    for (const auto& f : files) {
+        const double seconds = decodedSeconds(f, m_root + "/ffprobe.err");
+        EXPECT_GT(seconds, 1.5) << f << " holds its burst";
+        EXPECT_LT(seconds, 4.0) << f << " ends after its silence";
+    }
+}
+
+TEST_F(Cli, SplitPartsAddUpToTheRecordedTime) {
+    cfg.codec.index = 3;
+    cfg.splitter.enabled = true;
+    cfg.splitter.timelimit = 2;
+    saveSettings();
+    Player player(signal({{20.0, true}}));
+    const CommandResult r = cli("record --for 7");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const auto files = linesStartingWith(r.out, "finished: ");
+    ASSERT_EQ(files.size(), 4u) << r.out;
+    const auto recorded = linesStartingWith(r.out, "recorded: ");
+    ASSERT_EQ(recorded.size(), 1u);
+    double total = 0;
+    for (const auto& f : files)
+        total += decodedSeconds(f, m_root + "/ffprobe.err");
+    EXPECT_NEAR(total, std::atof(recorded[0].c_str()), 0.1);
+    EXPECT_EQ(files[0], m_out + "take-001.wav");
+    EXPECT_EQ(files[3], m_out + "take-004.wav");
+}
+
+TEST_F(Cli, ScheduledEventStartsAndStopsARecording) {
+    const double now = dayNumberFromTime(std::time(nullptr));
+    const double start = std::ceil(timePart(now) * 86400.0 + 2.0) / 86400.0;
+    const double stop = start + 3.0 / 86400.0;
+    if (stop >= 1.0)
+        GTEST_SKIP() << "too close to midnight";
+    cfg.codec.index = 3;
+    saveSettings();
+    recevent e;
+    e.name = "Soon";
+    e.Enabled = true;
+    e.repeat = 2;
+    e.day.fill(true);
+    e.starttime = start;
+    e.stoptime = stop;
+    std::string error;
+    ASSERT_TRUE(writeeventsfile(m_home + "/.config/Tarvolt/quimbrel/events.xml", {e}, &error)) << error;
+    Player player(signal({{20.0, true}}));
+    const CommandResult r = cli("schedule", "timeout --preserve-status -s TERM 9 ");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_FALSE(linesStartingWith(r.out, "event 1: Record...").empty()) << r.out;
+    EXPECT_FALSE(linesStartingWith(r.out, "event 1: Complete").empty()) << r.out;
+    const auto files = linesStartingWith(r.out, "finished: ");
+    ASSERT_EQ(files.size(), 1u) << r.out;
+    const double seconds = decodedSeconds(files[0], m_root + "/ffprobe.err");
+    EXPECT_GT(seconds, 2.0);
+    EXPECT_LT(seconds, 4.5);
+}
+
+TEST_F(Cli, FailuresGiveAReasonAndANonZeroStatus) {
+    cfg.archive.dir = m_root + "/missing/";
+    saveSettings();
+    CommandResult r = cli("record --for 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("output folder"), std::string::npos) << r.err;
+
+    EXPECT_EQ(cli("record --for abc").status, 2);
+    EXPECT_EQ(cli("frobnicate").status, 2);
+    EXPECT_EQ(cli("").status, 2);
+    r = cli("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("record [--for SECONDS]"), std::string::npos);
+}
+
+TEST_F(Cli, DevicesListsTheCatalogueWithTheDefaultMarked) {
+    const CommandResult r = cli("devices");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("card 0: "), std::string::npos) << r.out;
+    const auto marked = r.out.find("(default)");
+    ASSERT_NE(marked, std::string::npos) << r.out;
+    const auto lineStart = r.out.rfind('\n', marked);
+    EXPECT_NE(r.out.substr(lineStart, marked - lineStart)
+                  .find("0:0  Test Speakers  playback  active  48000 Hz 2 ch"),
+              std::string::npos)
+        << r.out;
+}
+
+} // namespace
+} // namespace quimbrel
