@@ -3,7 +3,6 @@
 // file.
 #include "morvel.h"
 
-#include <aifffile.h>
 #include <apefile.h>
 #include <apetag.h>
 #include <asffile.h>
@@ -31,7 +30,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <string_view>
 #include <vector>
 
 // The handle types stay incomplete for callers; inside, a file handle is a MorvelFile, a tag handle is the
