@@ -56,9 +56,14 @@ TEST_F(Config, FirstStartCreatesTheFolderRunsOnDefaultsAndSavesAllThreeFiles) {
     EXPECT_EQ(cfg.path.dir.back(), '/');
     EXPECT_EQ(cfg.taggerpath, cfg.path.dir + "ombrikw");
 
+    scheduledevents().resize(2);
+    autonames() = {"rec-NUM"};
     ASSERT_TRUE(saveconfig(cfg, port));
     for (const char* f : {"quimbrel.xml", "events.xml", "names.xml"})
         EXPECT_TRUE(exists(dataDir() + f)) << f;
+    EXPECT_NE(readFile(dataDir() + "quimbrel.xml").find("numevents=\"2\""), std::string::npos);
+    EXPECT_NE(readFile(dataDir() + "events.xml").find("<events number=\"2\""), std::string::npos);
+    EXPECT_NE(readFile(dataDir() + "names.xml").find("string=\"rec-NUM\""), std::string::npos);
     config again;
     EXPECT_TRUE(loadconfig(again, port));
     EXPECT_EQ(again, cfg);

@@ -55,7 +55,7 @@ bool makeFolders(const std::string& folder) {
 bool replaceFileAtomically(const std::string& path, std::string_view content, std::string* error) {
     const std::string folder = folderOf(path);
     std::string tmpl = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
+    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)
         return setError(error, "Cannot create a file in " + folder, errno);
 

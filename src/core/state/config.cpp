@@ -314,7 +314,10 @@ bool saveconfig(const config& cfg, MessagePort& port) {
         showSaveError(port, "Cannot create the folder " + folder);
         return false;
     }
-    if (!writeConfigFile(folder + "quimbrel.xml", cfg, &error)) {
+    // The count written beside the events is the one of the table saved with them.
+    config stored = cfg;
+    stored.scheduler.numevents = static_cast<int>(scheduledevents().size());
+    if (!writeConfigFile(folder + "quimbrel.xml", stored, &error)) {
         showSaveError(port, error);
         ok = false;
     }

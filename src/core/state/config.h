@@ -153,9 +153,10 @@ void defaultconfig(config& cfg);
 // will be restored"), moved aside as <fileName>.bad, and the defaults stand. Returns false only in that case.
 bool loadconfig(config& cfg, MessagePort& port, const std::string& fileName = "quimbrel.xml");
 
-// Writes cfg to <datafolder>/quimbrel.xml, then the process-wide event table to events.xml and the
-// process-wide autonames list to names.xml. Each file is replaced atomically; a file that cannot be written
-// keeps its old contents, is reported through the port, and makes the result false.
+// Writes cfg to <datafolder>/quimbrel.xml (scheduler.numevents taken from the event table), then the
+// process-wide event table to events.xml and the process-wide autonames list to names.xml. Each file is
+// replaced atomically; a file that cannot be written keeps its old contents, is reported through the port,
+// and makes the result false.
 bool saveconfig(const config& cfg, MessagePort& port);
 
 // The document alone, for callers that keep their own paths (tests, tools). readConfigFile leaves cfg
