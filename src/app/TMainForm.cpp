@@ -43,6 +43,11 @@
 #include <cstdio>
 #include <stdexcept>
 
+// The resources live in a static library: register them before the first use.
+static void initResources() {
+    Q_INIT_RESOURCE(app);
+}
+
 namespace quimbrel {
 
 namespace {
@@ -78,6 +83,7 @@ QString qs(const std::string& s) {
 } // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint | Qt::Window) {
+    initResources();
     setWindowTitle(QStringLiteral("Quimbrel"));
     setObjectName(QStringLiteral("TMainForm"));
     m_trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
