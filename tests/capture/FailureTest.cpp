@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <regex>
 #include <sstream>
 
 namespace quimbrel {
@@ -34,9 +33,12 @@ void expectOneLoopFailure(RecordingMessagePort& messages, Dispatcher& dispatcher
     dispatcher.runFor(500ms);
     auto shown = messages.entries();
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_TRUE(
-        std::regex_match(shown[0].text, std::regex("CaptureClient\\.GetNextPacketSize Failed\\.[0-9A-F]{8}")))
-        << shown[0].text;
+    const std::string prefix = "CaptureClient.GetNextPacketSize Failed.";
+    const std::string& text = shown[0].text;
+    EXPECT_EQ(text.substr(0, prefix.size()), prefix);
+    // The error number follows directly as eight upper-case hexadecimal digits.
+    EXPECT_EQ(text.size(), prefix.size() + 8) << text;
+    EXPECT_EQ(text.find_first_not_of("0123456789ABCDEF", prefix.size()), std::string::npos) << text;
     EXPECT_EQ(shown[0].caption, "Audio Device Error");
     EXPECT_EQ(shown[0].icon, MessageIcon::Error);
 }

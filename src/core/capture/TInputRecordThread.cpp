@@ -10,8 +10,10 @@
 #include <pulse/def.h>
 #include <pulse/error.h>
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,6 +63,27 @@ std::string resulttext(int code) {
         return "Unknown error";
     }
 }
+
+// A float buffer whose pages are only touched when used: most of the 4 MiB never is.
+class FloatBuffer {
+public:
+    explicit FloatBuffer(std::size_t floats) : m_data(new float[floats]), m_size(floats) {}
+    float* data() { return m_data.get(); }
+    std::size_t size() const { return m_size; }
+    // Grows to at least `floats`, keeping the first `keep` floats.
+    void grow(std::size_t floats, std::size_t keep) {
+        if (floats <= m_size)
+            return;
+        std::unique_ptr<float[]> bigger(new float[floats]);
+        std::memcpy(bigger.get(), m_data.get(), keep * sizeof(float));
+        m_data = std::move(bigger);
+        m_size = floats;
+    }
+
+private:
+    std::unique_ptr<float[]> m_data;
+    std::size_t m_size;
+};
 
 struct ConverterDeleter {
     void operator()(fenwave_src2* c) const { DeleteSRC2(c); }
@@ -194,6 +217,16 @@ void TInputRecordThread::run() {
     m_finished = true;
 }
 
+double TInputRecordThread::cpuseconds() {
+    if (finished() || !m_thread.joinable())
+        return 0.0;
+    clockid_t clock;
+    timespec used{};
+    if (pthread_getcpuclockid(m_thread.native_handle(), &clock) != 0 || clock_gettime(clock, &used) != 0)
+        return 0.0;
+    return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+}
+
 std::uint32_t TInputRecordThread::streamindex() const {
     return m_stream ? m_index : 0xffffffffu;
 }
@@ -243,7 +276,7 @@ void TInputRecordThread::showloopfailure(const std::string& what, int code) {
 void TInputRecordThread::deliver(int outbytes) {
     const int frameBytes = std::max(1, static_cast<int>(m_target.channels) * 4);
     const int piece = kMaxBlockBytes - kMaxBlockBytes % frameBytes;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_outbuffer.data());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_outbuffer.get());
     for (int offset = 0; offset < outbytes && !m_terminate; offset += piece) {
         const int n = std::min(piece, outbytes - offset);
         const void* block = bytes + offset;
@@ -277,9 +310,9 @@ void TInputRecordThread::execute() {
     // fragment; it only grows past its first size for a server fragment larger than 4 MiB.
     const int threshold = static_cast<int>(m_mixrate * m_mixchannels / 10);
     const std::size_t bufferFloats = kBufferBytes / sizeof(float);
-    std::vector<float> accumulation(bufferFloats);
-    std::vector<float> stereobuffer(bufferFloats);
-    m_outbuffer.assign(bufferFloats, 0.0f);
+    FloatBuffer accumulation(bufferFloats);
+    FloatBuffer stereobuffer(bufferFloats);
+    m_outbuffer.reset(new float[bufferFloats]);
     std::unique_ptr<fenwave_src2, ConverterDeleter> converter(
         NewSRC2(static_cast<std::int32_t>(m_mixrate), static_cast<std::int32_t>(m_target.samplesPerSec), 2,
                 static_cast<std::int32_t>(m_target.channels), FENWAVE_CODE_FLOAT, FENWAVE_CODE_FLOAT, 1));
@@ -321,8 +354,7 @@ void TInputRecordThread::execute() {
                         packet = 0; // nothing complete yet: an empty buffer is not an error
                     } else {
                         bytes -= bytes % framebytes;
-                        if ((accBytes + bytes) / sizeof(float) > accumulation.size())
-                            accumulation.resize((accBytes + bytes) / sizeof(float));
+                        accumulation.grow((accBytes + bytes) / sizeof(float), accBytes / sizeof(float));
                         auto* dest = reinterpret_cast<std::uint8_t*>(accumulation.data()) + accBytes;
                         if (data)
                             std::memcpy(dest, data, bytes);
@@ -342,8 +374,7 @@ void TInputRecordThread::execute() {
 
             if (accBytes > static_cast<std::size_t>(threshold)) {
                 const int frames = accFrames;
-                if (static_cast<std::size_t>(frames) * 2 > stereobuffer.size())
-                    stereobuffer.resize(static_cast<std::size_t>(frames) * 2);
+                stereobuffer.grow(static_cast<std::size_t>(frames) * 2, 0);
                 try {
                     tostereo(accumulation.data(), frames, static_cast<int>(m_mixchannels),
                              stereobuffer.data());
@@ -352,7 +383,7 @@ void TInputRecordThread::execute() {
                         std::int32_t outbytes = 0;
                         SRC2_process(converter.get(),
                                      stereobuffer.data() + static_cast<std::size_t>(done) * 2, n * 8,
-                                     m_outbuffer.data(), &outbytes);
+                                     m_outbuffer.get(), &outbytes);
                         // A block converted while the end was requested is dropped.
                         if (!m_terminate && outbytes > 0)
                             deliver(std::min<int>(outbytes, kBufferBytes));

@@ -69,6 +69,8 @@ public:
     int getvolume();
 
     const std::string& message() const { return m_message; }
+    // CPU seconds the body has used so far (its thread's CPU clock); 0 when it is not running.
+    double cpuseconds();
     // The server's index of our record stream (its source output); 0xffffffff while none is open.
     std::uint32_t streamindex() const;
     std::uint32_t mixrate() const { return m_mixrate; }
@@ -109,7 +111,7 @@ private:
     std::uint32_t m_mixchannels = 0;
     int m_framebytes = 0;
     std::uint32_t m_index = 0xffffffffu;
-    std::vector<float> m_outbuffer;
+    std::unique_ptr<float[]> m_outbuffer;
     std::atomic<int> m_errorstate{0};
     std::exception_ptr m_pendingerror;
 

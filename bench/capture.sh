@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Loopback capture cost: our capture thread and parecord record the default sink for the same minute, in the
+# same run, while noise plays into it. Prints CPU seconds per audio minute for both and their ratio.
+#   QUIMBREL_BUILD=<build dir> bench/capture.sh [seconds]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+: "${QUIMBREL_BUILD:?set QUIMBREL_BUILD to the build directory}"
+if [ -z "${QUIMBREL_TEST_PULSE:-}" ]; then
+    exec "$here/../scripts/with-services" bash "$0" "$@"
+fi
+seconds=${1:-60}
+bench=$QUIMBREL_BUILD/bench/capture/capture_bench
+[ -x "$bench" ] || { echo "missing $bench" >&2; exit 1; }
+
+sink=$(pactl get-default-sink)
+rate=$(pactl list sinks | awk -v s="$sink" '$1=="Name:"{n=$2} n==s && $1=="Sample" {print $5; exit}')
+rate=${rate%Hz}
+channels=$(pactl list sinks | awk -v s="$sink" '$1=="Name:"{n=$2} n==s && $1=="Sample" {print $4; exit}')
+channels=${channels%ch}
+
+work=$(mktemp -d /tmp/quimbrel-capture-bench.XXXXXX)
+player=""
+cleanup() {
+    [ -n "$player" ] && kill "$player" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Something to capture: noise, played for longer than both recordings last.
+pacat --playback --raw --format=s16le --rate="$rate" --channels="$channels" -d "$sink" </dev/urandom &
+player=$!
+sleep 1
+
+# parecord on the same monitor, in the sink's own float format; /usr/bin/time gives its CPU seconds.
+/usr/bin/time -f "%U %S" -o "$work/parecord.time" \
+    timeout -s INT "$seconds" parecord --raw --format=float32le --rate="$rate" --channels="$channels" \
+    -d "$sink.monitor" /dev/null &
+recorder=$!
+"$bench" "$seconds" >"$work/ours.txt"
+wait "$recorder" || true
+
+ours=$(sed -n 's/.*capture_thread_cpu_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")
+process=$(sed -n 's/.*process_cpu_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")
+theirs=$(tail -n 1 "$work/parecord.time" | awk "{print \$1 + \$2}")
+awk -v o="$ours" -v p="$process" -v t="$theirs" -v s="$seconds" 'BEGIN {
+    m = s / 60.0
+    printf "capture thread:   %.3f CPU s per audio minute\n", o / m
+    printf "whole process:    %.3f CPU s per audio minute (capture, silence renderer, PulseAudio client thread)\n", p / m
+    printf "parecord:         %.3f CPU s per audio minute\n", t / m
+    if (t > 0) printf "ratio:            %.2f (capture thread / parecord; target <= 1.5)\n", o / t
+}'
+cat "$work/ours.txt"
