@@ -296,6 +296,29 @@ TEST_F(Tagger, UndecodableCoverStillTagsAndAsksForTheTrack) {
     EXPECT_TRUE(frontCovers(song).empty());
 }
 
+TEST_F(Tagger, EmptyAlbumIsAskedForAndWritten) {
+    const std::string noRelease =
+        "<metadata><recording><title>Solo</title><artist-credit><name-credit><artist><name>Ann</name></"
+        "artist>"
+        "</name-credit></artist-credit><release-list count=\"0\"/></recording></metadata>";
+    server.setRules("{\"/v2/lookup\": " + body(acoustidAnswer()) +
+                    ", \"/ws/2/recording/\": " + body(noRelease) + ", \"/2.0/\": " +
+                    body("<lfm status=\"failed\"><error code=\"6\">Album not found</error></lfm>") + "}");
+    const fs::path song = copyOf("ogg", 130);
+    ProcessResult r = ombrikw({"/W", song.string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+    const auto album = requestsStartingWith("/2.0/?method=album.getinfo");
+    ASSERT_EQ(album.size(), 1u);
+    EXPECT_EQ(album[0].substr(album[0].size() - 7), "&album=");
+    EXPECT_EQ(requestsStartingWith("/2.0/?method=track.getinfo").size(), 1u);
+    const Tags t = readTags(song);
+    EXPECT_EQ(t.title, "Solo");
+    EXPECT_EQ(t.artist, "Ann");
+    EXPECT_EQ(t.album, "");
+    EXPECT_TRUE(frontCovers(song).empty());
+}
+
 // Every one of these ends with nothing recognised: no output, status 0, file untouched.
 TEST_F(Tagger, NothingRecognisedEndsSilently) {
     struct Case {
