@@ -191,6 +191,14 @@ void TMainForm::skinengine(double scale) {
     if (!m_background.isNull()) {
         const QImage mask = m_background.createMaskFromColor(QColor(0, 0, 128).rgb(), Qt::MaskOutColor);
         setMask(QBitmap::fromImage(mask));
+        // Pictures of the window (grab) ignore the mask: clear the navy in the picture itself too.
+        const QRgb navy = QColor(0, 0, 128).rgb();
+        for (int y = 0; y < m_background.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(m_background.scanLine(y));
+            for (int x = 0; x < m_background.width(); ++x)
+                if (line[x] == navy)
+                    line[x] = 0;
+        }
     }
     m_spectrum->fitTo(skinrect(kVisualArea, scale));
     skinplace(m_volumemain, kKnob, scale);

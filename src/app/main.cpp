@@ -31,7 +31,9 @@ int main(int argc, char* argv[]) {
                      [&window](QSessionManager&) { window.closeForSessionEnd(); });
     if (!window.FormCreate())
         return 0;
-    if (!window.isHidden() || !window.cfg().minstartup.enabled)
+    // With minstartup.enabled the start-up sequence has already sent the window to the tray (or minimised
+    // it).
+    if (!window.cfg().minstartup.enabled)
         window.show();
     return QApplication::exec();
 }

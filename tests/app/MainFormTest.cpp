@@ -313,3 +313,54 @@ TEST_F(AppTest, PlayerRefusesWhatItCannotDecode) {
     EXPECT_EQ(player.getData(buffer, 32), 0);
     EXPECT_FALSE(Player::devices().empty());
 }
+
+TEST_F(AppTest, MinimisedStartWithoutANotificationAreaMinimisesInsteadOfHiding) {
+    prepareSettings([](config& c) { c.minstartup.enabled = true; });
+    for (bool trayThere : {false, true}) {
+        TMainForm window;
+        window.setTrayAvailability([trayThere] { return trayThere; });
+        ASSERT_TRUE(window.FormCreate());
+        pump(100);
+        if (trayThere) {
+            EXPECT_FALSE(window.isVisible());
+            EXPECT_TRUE(window.trayIcon()->isVisible());
+            window.TrayIcon1Click();
+            pump(50);
+            EXPECT_TRUE(window.isVisible());
+        } else {
+            // Still on the taskbar, minimised: there is a way back to it.
+            EXPECT_TRUE(window.isVisible());
+            EXPECT_TRUE(window.isMinimized());
+            EXPECT_FALSE(window.trayIcon()->isVisible());
+        }
+        window.close();
+    }
+}
+
+TEST_F(AppTest, TerminationSignalClosesInOrderAndKeepsTheRecording) {
+    // The program itself, recording from start-up, ended by SIGTERM as a logout would.
+    prepareSettings([](config& c) { c.startup.enabled = true; });
+    QProcess program;
+    program.start(QStringLiteral(QUIMBREL_BINARY_DIR "/src/app/quimbrel"), {});
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] {
+        const QStringList files = filesIn(outputFolder());
+        return !files.isEmpty() && QFileInfo(outputFolder() + files.first()).size() > 4000;
+    }));
+    program.terminate();
+    ASSERT_TRUE(waitUntil([&] { return program.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+
+    config saved;
+    ASSERT_TRUE(readConfigFile((dataFolder() + QStringLiteral("quimbrel.xml")).toStdString(), saved));
+    EXPECT_TRUE(saved.startup.enabled);
+    EXPECT_NE(saved.position.x, -1);
+    RecordingMessagePort port;
+    RecordingsDb db(port);
+    ASSERT_TRUE(db.open((dataFolder() + QStringLiteral("quimbrel.db")).toStdString()));
+    std::vector<RecordingRow> rows;
+    ASSERT_TRUE(db.listRecordings(rows));
+    ASSERT_EQ(rows.size(), 1u); // the recording was finished and listed
+    EXPECT_EQ(QString::fromStdString(rows[0].musicName), filesIn(outputFolder()).first());
+}
