@@ -78,6 +78,11 @@ bool AudioDecoder::open(const std::string& path) {
     if (s->streamIndex < 0 || decoder == nullptr)
         return false;
     AVStream* stream = s->format->streams[s->streamIndex];
+    // Cover pictures and other streams are not read past the demuxer.
+    for (unsigned i = 0; i < s->format->nb_streams; ++i) {
+        if (static_cast<int>(i) != s->streamIndex)
+            s->format->streams[i]->discard = AVDISCARD_ALL;
+    }
     s->codec = avcodec_alloc_context3(decoder);
     if (s->codec == nullptr || avcodec_parameters_to_context(s->codec, stream->codecpar) < 0)
         return false;

@@ -139,7 +139,7 @@ FakeServices::FakeServices(const fs::path& folder, const std::string& cert, cons
     }
     m_pid = spawn(argv, {}, portFile, folder / "server.err");
     // The server prints its port once it listens.
-    for (int i = 0; i < 1000 && m_port == 0; ++i) {
+    for (int i = 0; i < 6000 && m_port == 0; ++i) {
         const std::string text = readFile(portFile);
         if (!text.empty() && text.back() == '\n')
             m_port = std::atoi(text.c_str());
