@@ -26,8 +26,13 @@ void unloadvorbislib(int library);
 // The load counter: 0 not loaded, -1 loading, a positive value the loads not yet released.
 int vorbislibcount(int library);
 
-// The wrappers, named as the library functions they call.
+// The wrappers, named as the library functions they call. The loader's operations are reachable from here
+// too.
 namespace vorbislib {
+using quimbrel::loadvorbislib;
+using quimbrel::unloadvorbislib;
+using quimbrel::vorbislibcount;
+
 int ogg_stream_init(ogg_stream_state* os, int serialno);
 int ogg_stream_clear(ogg_stream_state* os);
 int ogg_stream_packetin(ogg_stream_state* os, ogg_packet* op);
