@@ -124,6 +124,37 @@ TEST(ServiceConfig, BaseAddressesAreSchemeHostAndPortOnly) {
         EXPECT_EQ(normalizeBaseUrl(in), out) << in;
 }
 
+TEST(ServiceConfig, EnvironmentOverridesTheDefaults) {
+    const ServiceConfig d = ServiceConfig::fromEnvironment();
+    EXPECT_EQ(d.acoustidUrl, "http://api.acoustid.org");
+    EXPECT_EQ(d.lastfmUrl, "https://ws.audioscrobbler.com");
+    EXPECT_EQ(d.acoustidKey, "Qx7pLm2RtV");
+    EXPECT_EQ(d.lastfmKey, "5c0e9a7d3b1f48e2a6d0c4b8f2e17a93");
+    EXPECT_EQ(d.musicbrainzPause, std::chrono::milliseconds(1000));
+
+    const std::pair<const char*, const char*> vars[] = {
+        {"OMBRIKW_ACOUSTID_URL", "http://127.0.0.1:9/"},
+        {"OMBRIKW_MUSICBRAINZ_URL", "gopher://x"},
+        {"OMBRIKW_LASTFM_URL", "https://lfm.test:8443"},
+        {"OMBRIKW_ACOUSTID_KEY", "mine"},
+        {"OMBRIKW_LASTFM_KEY", "0123"},
+        {"OMBRIKW_CA_FILE", "/tmp/ca.pem"},
+        {"OMBRIKW_TEST_MB_PAUSE_MS", "25"},
+    };
+    for (const auto& [name, value] : vars)
+        setenv(name, value, 1);
+    const ServiceConfig c = ServiceConfig::fromEnvironment();
+    for (const auto& [name, value] : vars)
+        unsetenv(name);
+    EXPECT_EQ(c.acoustidUrl, "http://127.0.0.1:9");
+    EXPECT_EQ(c.musicbrainzUrl, "http://musicbrainz.org");
+    EXPECT_EQ(c.lastfmUrl, "https://lfm.test:8443");
+    EXPECT_EQ(c.acoustidKey, "mine");
+    EXPECT_EQ(c.lastfmKey, "0123");
+    EXPECT_EQ(c.caFile, "/tmp/ca.pem");
+    EXPECT_EQ(c.musicbrainzPause, std::chrono::milliseconds(25));
+}
+
 TEST_F(Services, MusicBrainzRetriesA503OnceAndRefusesStrangeIdentifiers) {
     const std::string ok =
         R"({"body": "<metadata><recording><title>T</title><artist-credit><name-credit><artist><name>A</name></artist></name-credit></artist-credit></recording></metadata>"})";
