@@ -48,5 +48,6 @@ awk -v o="$ours" -v p="$process" -v t="$theirs" -v s="$seconds" 'BEGIN {
     printf "whole process:    %.3f CPU s per audio minute (capture, silence renderer, PulseAudio client thread)\n", p / m
     printf "parecord:         %.3f CPU s per audio minute\n", t / m
     if (t > 0) printf "ratio:            %.2f (capture thread / parecord; target <= 1.5)\n", o / t
+    if (t > 0) printf "process ratio:    %.2f (whole process, start-up included / parecord)\n", p / t
 }'
 cat "$work/ours.txt"

@@ -1,22 +1,92 @@
 // Captures the default sink in loopback for a number of seconds (default 60) and prints what it cost:
 //   capture_thread_cpu_s=<capture thread CPU> process_cpu_s=<whole process CPU> audio_s=<seconds> blocks=<n>
+// followed by one line per thread of the process with its CPU seconds.
 #include "capture/TInputRecordThread.h"
 #include "capture/TWASAPISource.h"
 #include "ports/Dispatcher.h"
 #include "ports/MessagePort.h"
 
+#include <dirent.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// The owning thread's loop as an event loop runs it: asleep until a hand-off is posted.
+class WokenDispatcher : public quimbrel::Dispatcher {
+public:
+    void runFor(std::chrono::seconds duration) {
+        const auto deadline = std::chrono::steady_clock::now() + duration;
+        for (;;) {
+            runPending();
+            std::unique_lock lock(m_mutex);
+            if (!m_cv.wait_until(lock, deadline, [this] { return m_posted; }))
+                return;
+            m_posted = false;
+        }
+    }
+
+protected:
+    void wake() override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_posted = true;
+        }
+        m_cv.notify_one();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_posted = false;
+};
+
+// CPU seconds of every thread of this process, from /proc.
+void printThreads() {
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir)
+        return;
+    while (dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        std::ifstream in(std::string("/proc/self/task/") + e->d_name + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(close + 2));
+        std::string field;
+        unsigned long long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && rest >> field; ++i) {
+            if (i == 14)
+                utime = std::stoull(field);
+            if (i == 15)
+                stime = std::stoull(field);
+        }
+        std::printf("thread %s %s cpu_s=%.2f\n", e->d_name, stat.substr(open + 1, close - open - 1).c_str(),
+                    static_cast<double>(utime + stime) / tick);
+    }
+    closedir(dir);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace quimbrel;
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     StreamMessagePort messages(std::cerr);
-    Dispatcher dispatcher;
+    WokenDispatcher dispatcher;
     long long blocks = 0;
     long long bytes = 0;
     TWASAPISource source(messages, dispatcher, [&](TWASAPISource&, const void*, int n) {
@@ -34,8 +104,9 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &usage);
     const double process = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    source.stopthreads();
     std::printf("capture_thread_cpu_s=%.3f process_cpu_s=%.3f audio_s=%d blocks=%lld bytes=%lld\n", thread,
                 process, seconds, blocks, bytes);
+    printThreads();
+    source.stopthreads();
     return 0;
 }

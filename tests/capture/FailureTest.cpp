@@ -3,6 +3,7 @@
 #include "PulseTestDaemon.h"
 
 #include "capture/TInputRecordThread.h"
+#include "capture/TPlayThread.h"
 #include "capture/TWASAPISource.h"
 #include "ports/Dispatcher.h"
 #include "ports/MessagePort.h"
@@ -66,6 +67,19 @@ TEST(CaptureFailure, SinkUnloadedMidCaptureEndsTheThreadWithOneMessage) {
     expectOneLoopFailure(messages, dispatcher);
     EXPECT_EQ(source.capturethread()->errorstate(), -1);
     EXPECT_EQ(source.getvolume(), 100);
+
+    // The catalogue still lists the sink; opening it now finds it gone.
+    messages.clear();
+    int card = 0, line = 0;
+    ASSERT_TRUE(test::find(source, "quimbrel_speakers", card, line));
+    source.openline(card, line, floatformat(44100, 2));
+    EXPECT_FALSE(source.opened());
+    ASSERT_EQ(messages.count(), 1u);
+    EXPECT_EQ(messages.entries()[0].text,
+              "This device [Test Speakers] not present. Please open Settings->Mixer and "
+              "select another recording source.");
+    ASSERT_NE(source.silencethread(), nullptr);
+    EXPECT_NE(source.silencethread()->errorstate(), 0);
 
     // The recorder goes on: another line opens and captures.
     messages.clear();
