@@ -29,7 +29,10 @@ class TWASAPISource {
 public:
     // The block handler. Called on the owning thread (through the dispatcher) with interleaved 32-bit float
     // frames in `format`; `block` belongs to the capture thread and is valid only during the call, so the
-    // handler copies what it keeps. A block is never larger than TInputRecordThread::kMaxBlockBytes.
+    // handler copies what it keeps. A block is never larger than TInputRecordThread::kMaxBlockBytes. The
+    // capture thread waits while the handler runs, so the handler must not stop or re-open lines itself (post
+    // that to a later turn of the owning thread's loop instead). An exception it throws ends the capture
+    // thread, which shows it.
     using DataHandler = std::function<void(TWASAPISource& source, const void* block, int bytes)>;
 
     // Builds the catalogue (a failure shows "Audio devices enumeration error."), then filllines(0).
