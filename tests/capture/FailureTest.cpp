@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <sstream>
+#include <stdexcept>
 
 namespace quimbrel {
 namespace {
@@ -135,6 +136,26 @@ TEST(CaptureFailure, NoServerFailsWithMessages) {
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.entries()[0].text, "Could not initialize selected audio device.");
     EXPECT_EQ(source.getvolume(), 100);
+}
+
+TEST(CaptureFailure, AnExceptionFromTheBlockHandlerEndsTheThreadAndIsShown) {
+    QUIMBREL_REQUIRE_PULSE();
+    RecordingMessagePort messages;
+    Dispatcher dispatcher;
+    int calls = 0;
+    TWASAPISource source(messages, dispatcher, [&](TWASAPISource&, const void*, int) {
+        ++calls;
+        throw std::runtime_error("block handler failed");
+    });
+    ASSERT_TRUE(openSink(source, "quimbrel_speakers"));
+    ASSERT_TRUE(dispatcher.runUntil([&] { return source.capturethread()->finished(); }, kPatience));
+    dispatcher.runFor(300ms);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(source.capturethread()->errorstate(), -1);
+    auto shown = messages.entries();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "block handler failed");
+    source.stopthreads();
 }
 
 // A dispatcher that notes when a worker has queued a hand-off.
