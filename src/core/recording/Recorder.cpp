@@ -15,29 +15,6 @@
 
 namespace quimbrel {
 
-void RecorderContext::setButton(RecorderButton button, bool enabled) {
-    switch (button) {
-    case RecorderButton::Record:
-        state.recordEnabled = enabled;
-        break;
-    case RecorderButton::Stop:
-        state.stopEnabled = enabled;
-        break;
-    case RecorderButton::Pause:
-        state.pauseEnabled = enabled;
-        break;
-    case RecorderButton::Play:
-        state.playEnabled = enabled;
-        break;
-    case RecorderButton::Library:
-        state.libraryEnabled = enabled;
-        break;
-    case RecorderButton::None:
-        return;
-    }
-    view.setButtonEnabled(button, enabled);
-}
-
 namespace {
 
 // Passes messages on and counts them, so the recorder can tell whether a writer already reported its failure.
