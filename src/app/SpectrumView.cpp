@@ -3,6 +3,8 @@
 
 #include <QPainter>
 
+#include <cstring>
+
 namespace quimbrel {
 
 namespace {
@@ -67,7 +69,9 @@ void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
         return;
     const SpectrumPicture picture = m_bars->step(result[0].data());
     const int h = m_framebitmap.height();
-    m_framebitmap = m_trailbitmap.copy();
+    // The bitmaps keep their storage: each picture copies pixels, never allocates.
+    std::memcpy(m_framebitmap.bits(), m_trailbitmap.constBits(),
+                static_cast<std::size_t>(m_framebitmap.sizeInBytes()));
     {
         QPainter p(&m_framebitmap);
         p.setCompositionMode(QPainter::CompositionMode_Source);
@@ -81,7 +85,8 @@ void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
                 p.drawImage(QPoint(x, peak), m_litbitmap, QRect(2, peak, m_cellwidth, 1));
         }
     }
-    m_trailbitmap = m_unlitbitmap.copy();
+    std::memcpy(m_trailbitmap.bits(), m_unlitbitmap.constBits(),
+                static_cast<std::size_t>(m_trailbitmap.sizeInBytes()));
     {
         QPainter p(&m_trailbitmap);
         p.setOpacity(200.0 / 255.0);

@@ -16,6 +16,7 @@
 #include "widgets/ValueSlider.h"
 
 #include "capture/TWASAPISource.h"
+#include "encoder/libVorbis.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingSource.h"
 #include "recording/RecordingState.h"
@@ -108,6 +109,10 @@ TMainForm::~TMainForm() {
     closehotkeys();
     m_player->stop();
     m_recorder.reset();
+    if (m_vorbisLoaded)
+        vorbislib::unloadvorbislib(2);
+    if (m_oggLoaded)
+        vorbislib::unloadvorbislib(1);
     if (m_database)
         m_database->close();
 }
@@ -278,6 +283,12 @@ bool TMainForm::FormCreate() {
     m_recorder->setCaptureFormat(m_captureformat);
     // 10. Playback device.
     m_player->init(m_cfg.card.playback);
+    // 11. The Ogg and Vorbis libraries, loaded at run time; the program runs on without them.
+    m_oggLoaded = vorbislib::loadvorbislib(1);
+    m_vorbisLoaded = m_oggLoaded && vorbislib::loadvorbislib(2);
+    if (!m_oggLoaded || !m_vorbisLoaded)
+        m_messages->show("Vorbis DDL Initialization Error", "Quimbrel", MessageIcon::Error,
+                         MessageButtons::Ok);
     // 12. Hot keys.
     if (!m_cfg.hotkeys.enabled)
         loadhotkeys();

@@ -156,6 +156,8 @@ private:
     bool m_closing = false;
     bool m_created = false;
     bool m_askOnClose = true;
+    bool m_oggLoaded = false;
+    bool m_vorbisLoaded = false;
     std::vector<float> m_playSamples;
     QString m_lastfile;
     std::string m_seenRecorderLast;
