@@ -1,28 +1,24 @@
-#!/ usr / bin / env bash
-#The recorder window's cost: start-up to a shown window, then CPU over 60 s idle (capture open, spectrum
-#drawing) and over 60 s recording MP3 at 128 kbit / s, beside ffmpeg recording the same sink to MP3 at the
-#same bit rate in the same run.Needs the private PulseAudio daemon and Xvfb(scripts / bench starts them).
-set - euo pipefail build = ${QUIMBREL_BUILD : ? set QUIMBREL_BUILD to the build folder } program =
-                                                    $build / src / app / quimbrel seconds =
-                             ${QUIMBREL_BENCH_SECONDS : -60}[-x "$program"] || {
-    echo "app: $program is not built";
-    exit 1;
-}
+#!/usr/bin/env bash
+# The recorder window's cost: start-up to a shown window, then CPU over 60 s idle (capture open, spectrum
+# drawing) and over 60 s recording MP3 at 128 kbit/s, beside ffmpeg recording the same sink to MP3 at the
+# same bit rate in the same run. Needs the private PulseAudio daemon and Xvfb (scripts/bench starts them).
+set -euo pipefail
+build=${QUIMBREL_BUILD:?set QUIMBREL_BUILD to the build folder}
+program=$build/src/app/quimbrel
+seconds=${QUIMBREL_BENCH_SECONDS:-60}
+[ -x "$program" ] || { echo "app: $program is not built"; exit 1; }
 
-work = $(mktemp - d) cleanup() {
-    for
-        p in ${pids : -};
-    do
-        kill "$p" 2 > / dev / null || true;
-    done wait 2 > / dev / null || true rm - rf "$work"
+work=$(mktemp -d)
+cleanup() {
+    for p in ${pids:-}; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
 }
-trap cleanup EXIT mkdir - p "$work/config/Tarvolt/quimbrel"
-                            "$work/home"
-                            "$work/runtime"
-                            "$work/out" chmod 700 "$work/runtime" export XDG_CONFIG_HOME =
-    $work / config HOME = $work / home XDG_RUNTIME_DIR = $work / runtime if[-n "${DISPLAY:-}"];
-then export QT_QPA_PLATFORM = xcb;
-fi
+trap cleanup EXIT
+mkdir -p "$work/config/Tarvolt/quimbrel" "$work/home" "$work/runtime" "$work/out"
+chmod 700 "$work/runtime"
+export XDG_CONFIG_HOME=$work/config HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
+if [ -n "${DISPLAY:-}" ]; then export QT_QPA_PLATFORM=xcb; fi
 
 settings() { # $1 = 1 to record from start-up
     cat > "$work/config/Tarvolt/quimbrel/quimbrel.xml" <<XML
@@ -38,50 +34,46 @@ settings() { # $1 = 1 to record from start-up
 XML
 }
 
-#CPU seconds(user + system) of a process so far.
-calc() {
-    awk "BEGIN { printf \"%.3f\", $1 }";
-}
-cpu() {
-    awk - v hz = "$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$1/stat";
-}
+calc() { awk "BEGIN { printf \"%.3f\", $1 }"; }
+# CPU seconds (user + system) of a process so far.
+cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$1/stat"; }
 
-#A sine on the default sink for the whole run, so the capture has sound to analyse and record.
-sink = $(pactl get - default - sink) sox - n - r 44100 - c 2 -
-       b 16 "$work/tone.wav" synth $((seconds * 2 + 60)) sine 1000 vol 0.4 paplay "$work/tone.wav" & pids =
-           "$!"
+# A sine on the default sink for the whole run, so the capture has sound to analyse and record.
+sink=$(pactl get-default-sink)
+sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth $((seconds * 2 + 60)) sine 1000 vol 0.4
+paplay "$work/tone.wav" & pids="$!"
 
-#Phase 1 : start - up and idle.
-    settings 0 start = $(date + % s.% N) "$program" > "$work/app.log" 2 > & 1 & app = $ !;
-pids = "$pids $app" shown = "" if command - v xwininfo > / dev / null && [-n "${DISPLAY:-}"]; then
-    for _ in $(seq 1 3000);
-do
-    if xwininfo
-        - name Quimbrel 2 > / dev / null | grep - q IsViewable;
-then shown = $(date + % s.% N);
-break;
-fi sleep 0.01 done fi if[-n "$shown"];
-then echo "app: start-up to shown window: $(calc " $shown - $start ") s" else echo
-    "app: start-up to shown window: not measured (no X display)" sleep 3 fi sleep 3 c0 = $(cpu "$app");
-sleep "$seconds";
-c1 = $(cpu "$app") idle =
-    $(calc "$c1 - $c0") echo
-        "app: idle, capture open and spectrum drawing: $idle CPU s in $seconds s ($(calc " 100 *
-        $idle / $seconds ") % of one core)" kill -
-    TERM "$app";
-wait "$app" || true
+# Phase 1: start-up and idle.
+settings 0
+start=$(date +%s.%N)
+"$program" >"$work/app.log" 2>&1 & app=$!; pids="$pids $app"
+shown=""
+if command -v xwininfo >/dev/null && [ -n "${DISPLAY:-}" ]; then
+    for _ in $(seq 1 3000); do
+        if xwininfo -name Quimbrel 2>/dev/null | grep -q IsViewable; then shown=$(date +%s.%N); break; fi
+        sleep 0.01
+    done
+fi
+if [ -n "$shown" ]; then
+    echo "app: start-up to shown window: $(calc "$shown - $start") s"
+else
+    echo "app: start-up to shown window: not measured (no X display)"
+    sleep 3
+fi
+sleep 3
+c0=$(cpu "$app"); sleep "$seconds"; c1=$(cpu "$app")
+idle=$(calc "$c1 - $c0")
+echo "app: idle, capture open and spectrum drawing: $idle CPU s in $seconds s ($(calc "100 * $idle / $seconds") % of one core)"
+kill -TERM "$app"; wait "$app" || true
 
-#Phase 2 : recording MP3 at 128 kbit / s beside ffmpeg recording the same sink.
-                   settings 1 "$program" > "$work/app.log" 2 > & 1 & app = $ !;
-pids = "$pids $app" ffmpeg - nostdin - loglevel error - f pulse - i "$sink.monitor" -
-       b : a 128k "$work/ffmpeg.mp3" & ff = $ !;
-pids = "$pids $ff" sleep 4 a0 = $(cpu "$app");
-f0 = $(cpu "$ff");
-sleep "$seconds";
-a1 = $(cpu "$app");
-f1 = $(cpu "$ff") rec = $(calc "$a1 - $a0");
-ffc = $(calc "$f1 - $f0") echo
-      "app: recording MP3 128 kbit/s: quimbrel $rec CPU s, ffmpeg $ffc CPU s in $seconds s" kill -
-      TERM "$app";
-wait "$app" || true kill - INT "$ff";
-wait "$ff" || true ls - l "$work/out" | tail - n + 2 | awk '{ print "app: recorded " $5 " bytes: " $9 }'
+# Phase 2: recording MP3 at 128 kbit/s beside ffmpeg recording the same sink.
+settings 1
+"$program" >"$work/app.log" 2>&1 & app=$!; pids="$pids $app"
+ffmpeg -nostdin -loglevel error -f pulse -i "$sink.monitor" -b:a 128k "$work/ffmpeg.mp3" & ff=$!; pids="$pids $ff"
+sleep 4
+a0=$(cpu "$app"); f0=$(cpu "$ff"); sleep "$seconds"; a1=$(cpu "$app"); f1=$(cpu "$ff")
+rec=$(calc "$a1 - $a0"); ffc=$(calc "$f1 - $f0")
+echo "app: recording MP3 128 kbit/s: quimbrel $rec CPU s, ffmpeg $ffc CPU s in $seconds s"
+kill -TERM "$app"; wait "$app" || true
+kill -INT "$ff"; wait "$ff" || true
+ls -l "$work/out" | tail -n +2 | awk '{ print "app: recorded " $5 " bytes: " $9 }'
