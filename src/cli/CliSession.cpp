@@ -3,6 +3,7 @@
 
 #include "capture/TWASAPIDevice.h"
 #include "capture/TWASAPISource.h"
+#include "encoder/libVorbis.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingSource.h"
 #include "recording/RecordingState.h"
@@ -51,6 +52,10 @@ CliSession::~CliSession() {
         m_source->stopthreads();
     m_recorder.reset();
     m_db.close();
+    if (vorbislibcount(kVorbisLibrary) > 0)
+        unloadvorbislib(kVorbisLibrary);
+    if (vorbislibcount(kOggLibrary) > 0)
+        unloadvorbislib(kOggLibrary);
 }
 
 int CliSession::fail(const std::string& reason) {
@@ -60,6 +65,10 @@ int CliSession::fail(const std::string& reason) {
 
 bool CliSession::load() {
     loadconfig(m_cfg, m_messages);
+    // As the window's start-up does: the Ogg Vorbis writer needs both libraries loaded.
+    // Without them that writer fails softly with its own message.
+    if (loadvorbislib(kOggLibrary))
+        loadvorbislib(kVorbisLibrary);
     readeventsfile(m_cfg.datafolder + "events.xml", scheduledevents(), m_cfg, m_messages);
     readnamesfile(m_cfg.datafolder + "names.xml", autonames(), m_messages);
     m_recorder = std::make_unique<Recorder>(m_cfg, m_view, m_messages, m_clock);
