@@ -1,6 +1,8 @@
 // Message boxes for the core; a worker thread's call blocks until the user has answered on the UI thread.
 #include "QtMessagePort.h"
 
+#include "ports/Dispatcher.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QThread>
@@ -15,6 +17,10 @@ MessageResult QtMessagePort::show(const std::string& text, const std::string& ca
     if (QThread::currentThread() == thread())
         return showHere(text, caption, icon, buttons);
     MessageResult result = MessageResult::None;
+    if (m_dispatcher) {
+        m_dispatcher->invoke([&] { result = showHere(text, caption, icon, buttons); });
+        return result;
+    }
     QMetaObject::invokeMethod(
         this, [&] { result = showHere(text, caption, icon, buttons); }, Qt::BlockingQueuedConnection);
     return result;

@@ -34,6 +34,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -91,6 +92,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint 
     m_messages = new QtMessagePort(this);
     m_messages->setParentWindow(this);
     m_dispatcher = new QtDispatcher(this);
+    m_messages->setDispatcher(m_dispatcher);
     m_player = new Player(this);
     m_hotkeys = new HotKeys(this);
     connect(m_player, &Player::ended, this, &TMainForm::onPlaybackEnded);
@@ -383,13 +385,10 @@ void TMainForm::mouseReleaseEvent(QMouseEvent*) {
     m_pressed = false;
 }
 
-void TMainForm::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
-}
-
-void TMainForm::paintEvent(QPaintEvent*) {
+void TMainForm::paintEvent(QPaintEvent* event) {
+    // Only the exposed part: the spectrum repaints its own rectangle 40 times a second.
     QPainter p(this);
-    p.drawImage(0, 0, m_background);
+    p.drawImage(event->rect(), m_background, event->rect());
 }
 
 // Closing.
@@ -436,8 +435,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::closeForSessionEnd() {
     m_askOnClose = false;
-    if (isHidden())
-        show();
     close();
 }
 
