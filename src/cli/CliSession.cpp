@@ -102,6 +102,8 @@ bool CliSession::createSource() {
             // split, to the next one.
             if (m_recorder->state().writing && !m_recorder->state().paused)
                 m_recordedBytes += bytes;
+            if (m_capturedBytes == 0)
+                m_firstBlock = m_lastBlock;
             m_capturedBytes += bytes;
             m_recorder->event(static_cast<const float*>(block), bytes);
         });
@@ -208,17 +210,16 @@ int CliSession::record(double forSeconds) {
             fail("the recording could not be started");
         return 1;
     }
-    // --for counts the audio captured since Record, so the start-up latency of the line does not shorten the
-    // recording; the wall clock only limits it when the line delivers nothing.
-    const double bytesPerSecond = rec.captureFormat().avgBytesPerSec;
-    const auto deadline = forSeconds > 0
-                              ? Steady::now() + std::chrono::duration_cast<Steady::duration>(
-                                                    std::chrono::duration<double>(forSeconds + 5.0))
-                              : Steady::time_point::max();
+    // --for runs on the wall clock, as splitting and auto-stop do, from the first block after Record, so the
+    // start-up latency of the line does not shorten the recording. A line that delivers nothing is given up
+    // on five seconds later.
+    const auto span = std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(forSeconds));
+    const auto started = Steady::now();
+    const auto deadline =
+        forSeconds > 0 ? started + span + std::chrono::seconds(5) : Steady::time_point::max();
     const auto ended = [&] { return !rec.buttonEnabled(RecorderButton::Stop) && !rec.state().stoprequest; };
     const auto enough = [&] {
-        return ended() ||
-               (forSeconds > 0 && static_cast<double>(m_capturedBytes) >= forSeconds * bytesPerSecond);
+        return ended() || (forSeconds > 0 && m_capturedBytes > 0 && Steady::now() >= m_firstBlock + span);
     };
     runUntil(enough, deadline);
     stopRecording();

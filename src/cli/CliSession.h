@@ -63,8 +63,9 @@ private:
     std::unique_ptr<TWASAPISource> m_source;
     std::unique_ptr<WasapiRecordingSource> m_recordingSource;
     std::chrono::steady_clock::time_point m_lastBlock;
-    long long m_recordedBytes = 0; // audio handed on while a file was being written
-    long long m_capturedBytes = 0; // audio captured since Record
+    long long m_recordedBytes = 0;                      // audio handed on while a file was being written
+    long long m_capturedBytes = 0;                      // audio captured since Record
+    std::chrono::steady_clock::time_point m_firstBlock; // when the first block after Record arrived
 };
 
 } // namespace quimbrel

@@ -54,6 +54,9 @@ void BlockHandler::event(const float* block, int bytes) {
 
     if (m_ctx.state.stoprequest)
         m_controller.fullstop();
+    // Collect taggers and event programs that have ended, so none lingers as a zombie.
+    if (!m_ctx.launcher.running().empty())
+        m_ctx.launcher.reap();
 }
 
 void BlockHandler::peaks(int bytes) {

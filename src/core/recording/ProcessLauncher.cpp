@@ -119,12 +119,11 @@ pid_t ProcessLauncher::launch(const std::vector<std::string>& argv) {
 bool ProcessLauncher::ended(pid_t pid) {
     int status = 0;
     const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid || (r < 0 && errno == ECHILD)) {
-        m_children.erase(std::remove(m_children.begin(), m_children.end(), pid), m_children.end());
-        // Not our child (or already collected): it has ended when no such process exists any more.
-        return r == pid || kill(pid, 0) != 0;
-    }
-    return false;
+    if (r == 0)
+        return false;
+    // Collected now, or not ours to wait for any more.
+    m_children.erase(std::remove(m_children.begin(), m_children.end(), pid), m_children.end());
+    return true;
 }
 
 void ProcessLauncher::reap() {
@@ -134,7 +133,9 @@ void ProcessLauncher::reap() {
 }
 
 void ProcessLauncher::closeprocess(pid_t pid, int milliseconds) {
-    if (pid <= 0 || kill(pid, 0) != 0)
+    // Only a program started here and not yet collected: once collected, its id may belong to another
+    // process.
+    if (pid <= 0 || std::find(m_children.begin(), m_children.end(), pid) == m_children.end())
         return;
     if (ended(pid))
         return;
@@ -145,10 +146,8 @@ void ProcessLauncher::closeprocess(pid_t pid, int milliseconds) {
         if (std::chrono::steady_clock::now() >= deadline) {
             kill(pid, SIGKILL);
             // Collect it, so a killed child does not stay behind as a zombie.
-            if (std::find(m_children.begin(), m_children.end(), pid) != m_children.end()) {
-                waitpid(pid, nullptr, 0);
-                m_children.erase(std::remove(m_children.begin(), m_children.end(), pid), m_children.end());
-            }
+            waitpid(pid, nullptr, 0);
+            m_children.erase(std::remove(m_children.begin(), m_children.end(), pid), m_children.end());
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
