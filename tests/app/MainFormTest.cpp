@@ -15,12 +15,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 using namespace quimbrel;
 using namespace apptest;
@@ -363,4 +365,38 @@ TEST_F(AppTest, TerminationSignalClosesInOrderAndKeepsTheRecording) {
     ASSERT_TRUE(db.listRecordings(rows));
     ASSERT_EQ(rows.size(), 1u); // the recording was finished and listed
     EXPECT_EQ(QString::fromStdString(rows[0].musicName), filesIn(outputFolder()).first());
+}
+
+TEST_F(AppTest, PlayWithoutALastFileAndACancelledDialogDoesNothing) {
+    prepareSettings();
+    auto window = startWindow();
+    // Cancel the open dialog as soon as it shows.
+    QTimer canceller;
+    int dialogs = 0;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) {
+                ++dialogs;
+                d->reject();
+            }
+    });
+    canceller.start(20);
+    window->PlayButtonClick();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(window->recorder().state().mode, kModeRecord);
+    EXPECT_EQ(window->statusText(), QStringLiteral("Ready"));
+    EXPECT_FALSE(window->player().isOpen());
+    window->close();
+}
+
+TEST_F(AppTest, HelpWithoutItsFileSaysSo) {
+    prepareSettings([this](config& c) { c.path.dir = outputFolder().toStdString(); });
+    auto window = startWindow();
+    window->cfg().path.dir = outputFolder().toStdString(); // no pellow.html here
+    BoxAnswerer answer;
+    window->HelpClick();
+    ASSERT_EQ(answer.texts().size(), 1u);
+    EXPECT_EQ(answer.texts()[0],
+              QStringLiteral("Unable to open help file ") + outputFolder() + QStringLiteral("pellow.html"));
+    window->close();
 }
