@@ -12,11 +12,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -163,6 +165,13 @@ protected:
     void SetUp() override {
         if (!std::getenv("QUIMBREL_TEST_PULSE"))
             GTEST_SKIP() << "needs the private PulseAudio daemon (scripts/with-services)";
+        // These tests play into and record the default sink: one at a time, also when CTest runs them in
+        // parallel processes.
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        const std::string lock = std::string(runtime ? runtime : "/tmp") + "/quimbrel_speakers.lock";
+        m_lock = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_lock >= 0)
+            flock(m_lock, LOCK_EX);
         std::string tmpl = (fs::temp_directory_path() / "cli-test-XXXXXX").string();
         m_root = mkdtemp(tmpl.data());
         m_home = m_root + "/home";
@@ -195,6 +204,8 @@ protected:
         cfg.current.mode = 2;
     }
     void TearDown() override {
+        if (m_lock >= 0)
+            close(m_lock);
         for (const auto& [name, value] : m_savedEnv)
             setenv(name.c_str(), value.c_str(), 1);
         if (!m_root.empty()) {
@@ -226,6 +237,7 @@ protected:
     config cfg;
     std::string m_root, m_home, m_out, m_taggerDir;
     std::vector<std::pair<std::string, std::string>> m_savedEnv;
+    int m_lock = -1;
 };
 
 class CliFormats : public Cli, public ::testing::WithParamInterface<std::pair<int, const char*>> {};
