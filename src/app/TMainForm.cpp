@@ -637,6 +637,9 @@ void TMainForm::tmrvisualTimer() {
         bytes = m_recorder->blockbytes();
         channels = m_cfg.current.mode;
     }
+    // Hidden in the tray or minimised, nobody sees the pictures: spend nothing on them.
+    if (!isVisible() || isMinimized())
+        return;
     if (bytes > 1 && channels > 0)
         m_fft->ProcessSamples(samples, bytes, channels);
 }
