@@ -3,6 +3,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cstring>
 
 namespace quimbrel {
@@ -36,10 +37,14 @@ QImage SpectrumView::InitBitmap(const QSize& size) {
 void SpectrumView::InitBitmaps() {
     const QSize s = size();
     m_framebitmap = InitBitmap(s);
+    m_nextbitmap = InitBitmap(s);
     m_trailbitmap = InitBitmap(s);
     m_litbitmap = InitBitmap(s);
     m_unlitbitmap = InitBitmap(s);
     m_bars = std::make_unique<SpectrumBars>(s.height(), m_cellheight);
+    m_lastPicture = SpectrumPicture{};
+    m_settled = false;
+    m_shownPictures = 0;
 }
 
 void SpectrumView::UpdateBar() {
@@ -61,30 +66,51 @@ void SpectrumView::UpdateBar() {
     paint(m_unlitbitmap, kUnlit, kUnlit);
     m_trailbitmap = m_unlitbitmap.copy();
     m_framebitmap = m_unlitbitmap.copy();
+    m_settled = false;
     update();
+}
+
+void SpectrumView::compose(const SpectrumPicture& picture) {
+    // The bitmaps keep their storage: each picture copies pixels, never allocates. All four bitmaps share
+    // one format and size, so a lit column is a run of whole scan-line pieces.
+    const int w = m_nextbitmap.width();
+    const int h = m_nextbitmap.height();
+    std::memcpy(m_nextbitmap.bits(), m_trailbitmap.constBits(),
+                static_cast<std::size_t>(m_nextbitmap.sizeInBytes()));
+    auto copyRows = [this, w](int x, int from, int to) {
+        const int width = std::min(m_cellwidth, w - x);
+        if (width <= 0)
+            return;
+        const auto bytes = static_cast<std::size_t>(width) * sizeof(QRgb);
+        for (int y = from; y < to; ++y)
+            std::memcpy(reinterpret_cast<QRgb*>(m_nextbitmap.scanLine(y)) + x,
+                        reinterpret_cast<const QRgb*>(m_litbitmap.constScanLine(y)) + 2, bytes);
+    };
+    for (int i = 0; i < kSpectrumBars; ++i) {
+        const int x = i * m_cellwidth + 2;
+        copyRows(x, std::max(0, picture.litTop[static_cast<std::size_t>(i)]), h);
+        const int peak = picture.peakY[static_cast<std::size_t>(i)];
+        if (peak >= 0 && peak < h)
+            copyRows(x, peak, peak + 1);
+    }
 }
 
 void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
     if (!m_bars || m_framebitmap.isNull())
         return;
     const SpectrumPicture picture = m_bars->step(result[0].data());
-    const int h = m_framebitmap.height();
-    // The bitmaps keep their storage: each picture copies pixels, never allocates.
-    std::memcpy(m_framebitmap.bits(), m_trailbitmap.constBits(),
-                static_cast<std::size_t>(m_framebitmap.sizeInBytes()));
-    {
-        QPainter p(&m_framebitmap);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        for (int i = 0; i < kSpectrumBars; ++i) {
-            const int x = i * m_cellwidth + 2;
-            const int top = std::max(0, picture.litTop[static_cast<std::size_t>(i)]);
-            if (top < h)
-                p.drawImage(QPoint(x, top), m_litbitmap, QRect(2, top, m_cellwidth, h - top));
-            const int peak = picture.peakY[static_cast<std::size_t>(i)];
-            if (peak >= 0 && peak < h)
-                p.drawImage(QPoint(x, peak), m_litbitmap, QRect(2, peak, m_cellwidth, 1));
-        }
+    const bool repeated = picture == m_lastPicture;
+    if (repeated && m_settled)
+        return;
+    compose(picture);
+    m_lastPicture = picture;
+    if (repeated && std::memcmp(m_nextbitmap.constBits(), m_framebitmap.constBits(),
+                                static_cast<std::size_t>(m_framebitmap.sizeInBytes())) == 0) {
+        m_settled = true;
+        return;
     }
+    m_settled = false;
+    m_framebitmap.swap(m_nextbitmap);
     std::memcpy(m_trailbitmap.bits(), m_unlitbitmap.constBits(),
                 static_cast<std::size_t>(m_trailbitmap.sizeInBytes()));
     {
@@ -92,6 +118,7 @@ void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
         p.setOpacity(200.0 / 255.0);
         p.drawImage(0, 0, m_framebitmap);
     }
+    ++m_shownPictures;
     update();
 }
 

@@ -26,8 +26,12 @@ public:
     void InitBitmaps();
     void UpdateBar();
 
-    // One picture from the analyser's result (row 0).
+    // One picture from the analyser's result (row 0). A picture that would look exactly like the one shown
+    // is neither composed nor repainted.
     void DCSpectrumSpectrumData(const TVisualBuffer& result);
+
+    // How many pictures have been put on screen since the bitmaps were made (each one a repaint).
+    long long shownPictures() const { return m_shownPictures; }
 
     const QImage& frame() const { return m_framebitmap; }
 
@@ -36,14 +40,22 @@ protected:
 
 private:
     static QImage InitBitmap(const QSize& size);
+    // The next frame: the trail with the picture's lit columns and peak lines copied over it.
+    void compose(const SpectrumPicture& picture);
 
     int m_cellwidth = 1;
     int m_cellheight = 1;
     QImage m_framebitmap;
+    QImage m_nextbitmap;
     QImage m_trailbitmap;
     QImage m_litbitmap;
     QImage m_unlitbitmap;
     std::unique_ptr<SpectrumBars> m_bars;
+    // The picture last composed, and whether composing it again would change no pixel: once a picture
+    // repeats and its frame comes out identical, its trail is identical too, so every further repeat is too.
+    SpectrumPicture m_lastPicture;
+    bool m_settled = false;
+    long long m_shownPictures = 0;
 };
 
 } // namespace quimbrel

@@ -40,6 +40,50 @@ TEST(WidgetKit, SpectrumAreaIsWholeCells) {
     EXPECT_NE(frame.pixelColor(5, 30).rgb() & 0xffffff, 0xffffffu);     // above it: unlit
 }
 
+// A picture that would change no pixel is not repainted: silence settles after the trails have faded, a
+// burst repaints at once, and the bars falling from it repaint until they rest again.
+TEST(WidgetKit, SpectrumRepaintsOnlyPicturesThatChange) {
+    ensureApplication();
+    SpectrumView view;
+    view.fitTo(QRect(20, 40, 237, 73));
+    TVisualBuffer silence{};
+    TVisualBuffer burst{};
+    for (int k = 1; k < 512; ++k)
+        burst[0][static_cast<std::size_t>(k)] = 70;
+    auto feed = [&view](const TVisualBuffer& data, int pictures) {
+        for (int i = 0; i < pictures; ++i)
+            view.DCSpectrumSpectrumData(data);
+    };
+
+    feed(silence, 100);
+    const long long settled = view.shownPictures();
+    EXPECT_GT(settled, 0);
+    EXPECT_LT(settled, 100);
+    const QImage quiet = view.frame().copy();
+    feed(silence, 20);
+    EXPECT_EQ(view.shownPictures(), settled);
+    EXPECT_EQ(view.frame(), quiet);
+
+    feed(burst, 1);
+    EXPECT_EQ(view.shownPictures(), settled + 1);
+    EXPECT_EQ(view.frame().pixelColor(5, 2).rgb() & 0xffffff, 0xffffffu); // bar 0 lit to the top
+
+    // Falling 10 pixels a picture from 70 and the peaks held and falling too: every picture changes.
+    feed(silence, 8);
+    EXPECT_EQ(view.shownPictures(), settled + 9);
+    feed(silence, 200);
+    const long long rested = view.shownPictures();
+    feed(silence, 20);
+    EXPECT_EQ(view.shownPictures(), rested);
+    EXPECT_NE(view.frame().pixelColor(5, 2).rgb() & 0xffffff, 0xffffffu);
+    EXPECT_EQ(view.frame().pixelColor(5, 70).rgb() & 0xffffff, 0xffffffu); // one lit cell again
+
+    // New bitmaps (a new scale) start showing again.
+    view.fitTo(QRect(20, 40, 237, 73));
+    feed(silence, 1);
+    EXPECT_EQ(view.shownPictures(), 1);
+}
+
 TEST(WidgetKit, KnobStaysWithinOneToHundredAndReportsOnlyTheUsersTurns) {
     ensureApplication();
     Knob knob;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <complex>
+#include <functional>
 #include <numbers>
 #include <vector>
 
@@ -200,4 +201,56 @@ TEST(TARFFT, ScaleFactorsAndWindows) {
     for (const auto& c : cases)
         EXPECT_NEAR(TARFFT::windowWeight(c.mode, c.i, n), c.weight, 1e-12)
             << static_cast<int>(c.mode) << " at " << c.i;
+}
+
+// A repeated block reuses the last result, but only while every input of the transform is the same: any
+// changed sample or setting must give what a fresh analyser gives.
+TEST(TARFFT, RepeatedBlockReusesTheResultOnlyWhileNothingChanged) {
+    std::vector<float> tone(1024 * 2);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<float>(
+            0.5 * std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(i / 2) / 44100.0));
+    const int bytes = static_cast<int>(tone.size() * 4);
+    auto fresh = [&](auto adjust, const std::vector<float>& samples) {
+        TARFFT reference;
+        configureAsWindow(reference, 72);
+        adjust(reference);
+        reference.ProcessSamples(samples.data(), bytes, 2);
+        return reference.data()[0];
+    };
+    auto none = [](TARFFT&) {};
+
+    TARFFT fft;
+    configureAsWindow(fft, 72);
+    Capture c;
+    listen(fft, c);
+    fft.ProcessSamples(tone.data(), bytes, 2);
+    const auto first = fft.data()[0];
+    fft.ProcessSamples(tone.data(), bytes, 2);
+    EXPECT_EQ(c.calls, 2);
+    EXPECT_EQ(c.numSamples, 512);
+    EXPECT_EQ(fft.data()[0], first);
+
+    const std::pair<const char*, std::function<void(TARFFT&)>> changes[] = {
+        {"MaxY", [](TARFFT& f) { f.MaxY = 36; }},
+        {"Logarithmic", [](TARFFT& f) { f.Logarithmic = true; }},
+        {"PreEmphesis", [](TARFFT& f) { f.PreEmphesis = 10; }},
+        {"WindowMode", [](TARFFT& f) { f.WindowMode = TWindowMode::wmHanning; }},
+        {"FFTSize", [](TARFFT& f) { f.setFFTSize(512); }},
+    };
+    for (const auto& [name, change] : changes) {
+        configureAsWindow(fft, 72);
+        fft.ProcessSamples(tone.data(), bytes, 2);
+        change(fft);
+        fft.ProcessSamples(tone.data(), bytes, 2);
+        EXPECT_EQ(fft.data()[0], fresh(change, tone)) << name;
+    }
+
+    configureAsWindow(fft, 72);
+    fft.ProcessSamples(tone.data(), bytes, 2);
+    std::vector<float> changed = tone;
+    changed[2 * 300 + 1] += 0.25f; // one sample of the second channel, which the mix reads
+    fft.ProcessSamples(changed.data(), bytes, 2);
+    EXPECT_EQ(fft.data()[0], fresh(none, changed));
+    EXPECT_NE(fft.data()[0], first);
 }

@@ -13,6 +13,8 @@ inline constexpr int kSpectrumBars = 38;
 struct SpectrumPicture {
     std::array<int, kSpectrumBars> litTop{};
     std::array<int, kSpectrumBars> peakY{};
+
+    bool operator==(const SpectrumPicture&) const = default;
 };
 
 // Turns row 0 of the analyser's result into bar columns for an area of whole cells. The UI copies the lit

@@ -97,6 +97,17 @@ double TARFFT::scaleFactor(int fftSize) {
     }
 }
 
+bool TARFFT::repeats(const Input& input, const float* samples, std::size_t count) {
+    const bool same = m_haveLast && input == m_lastInput && m_lastSamples.size() == count &&
+                      std::equal(samples, samples + count, m_lastSamples.begin());
+    if (!same) {
+        m_lastInput = input;
+        m_lastSamples.assign(samples, samples + count);
+        m_haveLast = true;
+    }
+    return same;
+}
+
 void TARFFT::ProcessSamples(const float* samples, int byteCount, int channels) {
     if (!samples || byteCount <= 0 || channels <= 0)
         return;
@@ -104,6 +115,24 @@ void TARFFT::ProcessSamples(const float* samples, int byteCount, int channels) {
     const int frames = std::min(byteCount / 4 / channels / (m_sampleSkip + 1), m_fftSize / 2);
     const int bins = m_fftSize / 2;
     auto& result = *m_result;
+
+    if (MixChannels) {
+        // The samples the mix reads: the first n channels of every (skip)th frame.
+        const std::size_t count = frames > 0 ? static_cast<std::size_t>(channels) *
+                                                       static_cast<std::size_t>(m_sampleSkip) *
+                                                       static_cast<std::size_t>(frames - 1) +
+                                                   static_cast<std::size_t>(n)
+                                             : 0;
+        const Input input{m_fftSize,  m_sampleSkip,       frames,      n,          MinY, MaxY,
+                          WindowMode, PreEmphesisEnabled, Logarithmic, PreEmphesis};
+        if (repeats(input, samples, count)) {
+            if (OnSpectrumData)
+                OnSpectrumData(*this, result, MinY, MaxY, frames, 1);
+            return;
+        }
+    } else {
+        m_haveLast = false;
+    }
 
     std::fill(m_work.begin(), m_work.end(), 0.0f);
     if (MixChannels) {

@@ -61,7 +61,8 @@ public:
     int SampleSkip() const { return m_sampleSkip; }
 
     // Analyses byteCount bytes of interleaved 32-bit float samples of `channels` channels and raises
-    // OnSpectrumData. Does nothing when samples, byteCount or channels is zero.
+    // OnSpectrumData. Does nothing when samples, byteCount or channels is zero. Mixed samples identical to
+    // the last call's, under the same settings, reuse the last result instead of transforming again.
     void ProcessSamples(const float* samples, int byteCount, int channels);
 
     const TVisualBuffer& data() const { return *m_result; }
@@ -77,6 +78,20 @@ private:
     fenwave_fft* m_fft = nullptr;
     std::vector<float> m_work;
     std::unique_ptr<TVisualBuffer> m_result;
+
+    // What the last mixed result was made from.
+    struct Input {
+        int fftSize, sampleSkip, frames, channels, minY, maxY;
+        TWindowMode window;
+        bool preEmphasis, logarithmic;
+        std::uint8_t emphasis;
+        bool operator==(const Input&) const = default;
+    };
+    Input m_lastInput{};
+    std::vector<float> m_lastSamples;
+    bool m_haveLast = false;
+    // Whether this input repeats the last one; remembers it either way.
+    bool repeats(const Input& input, const float* samples, std::size_t count);
 };
 
 } // namespace quimbrel
