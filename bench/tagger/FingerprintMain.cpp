@@ -1,8 +1,9 @@
-// Decodes and fingerprints the first two minutes of a file exactly as ombrikw does, without any network:
-// prints DURATION= and FINGERPRINT= lines.
+// Decodes and fingerprints the first two minutes of a file through the tagger's own identification code
+// (same libraries, same start-up), stopping before any network: prints DURATION= and FINGERPRINT= lines.
 #include "AudioDecoder.h"
-#include "StreamFeeder.h"
-#include "TChromaPrint.h"
+#include "Driver.h"
+#include "ServiceConfig.h"
+#include "TRecognize.h"
 
 #include <cstdio>
 
@@ -12,16 +13,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: ombrikw-fingerprint FILE\n");
         return 2;
     }
+    TRecognize recognize(ServiceConfig::defaults());
     AudioDecoder stream;
-    if (!stream.open(argv[1])) {
-        std::fprintf(stderr, "cannot decode %s\n", argv[1]);
+    if (!fingerprintFile(argv[1], stream, recognize)) {
+        std::fprintf(stderr, "cannot fingerprint %s (undecodable, or 120 s or shorter)\n", argv[1]);
         return 1;
     }
-    const int duration = wholeSeconds(stream.lengthSeconds());
-    TChromaPrint chromaPrint("");
-    chromaPrint.start(stream.sampleRate(), stream.channels());
-    feedFirstSeconds(stream, kFingerprintSeconds,
-                     [&](const std::int16_t* block, int count) { chromaPrint.feed(block, count); });
-    std::printf("DURATION=%d\nFINGERPRINT=%s\n", duration, chromaPrint.finish().c_str());
+    std::printf("DURATION=%d\nFINGERPRINT=%s\n", recognize.duration(), recognize.fingerprint().c_str());
     return 0;
 }

@@ -26,16 +26,29 @@ constexpr int kMaxChannels = 32;
 struct AudioDecoder::State {
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
+    // Only when the decoder does not give interleaved 16-bit samples itself.
     SwrContext* swr = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     int streamIndex = -1;
     int rate = 0;
     int channels = 0;
+    int converterFormat = AV_SAMPLE_FMT_NONE;
     bool demuxDone = false;
     bool decoderDone = false;
-    std::vector<std::int16_t> pending;
+    // Decoded samples not yet handed out: either the frame's own interleaved data or the converter's output.
+    const std::int16_t* pending = nullptr;
+    std::size_t pendingSize = 0;
     std::size_t pendingOffset = 0;
+    bool frameHeld = false;
+    std::vector<std::int16_t> converted;
+
+    bool openConverter(int inputFormat);
+    void releaseFrame() {
+        if (frameHeld)
+            av_frame_unref(frame);
+        frameHeld = false;
+    }
 
     ~State() {
         av_frame_free(&frame);
@@ -86,28 +99,41 @@ bool AudioDecoder::open(const std::string& path) {
     s->codec = avcodec_alloc_context3(decoder);
     if (s->codec == nullptr || avcodec_parameters_to_context(s->codec, stream->codecpar) < 0)
         return false;
+    // Decoders that can give interleaved 16-bit samples are asked to, so that nothing needs converting.
+    s->codec->request_sample_fmt = AV_SAMPLE_FMT_S16;
+    s->codec->thread_count = 1;
     if (avcodec_open2(s->codec, decoder, nullptr) < 0)
         return false;
     s->rate = s->codec->sample_rate;
     s->channels = s->codec->ch_layout.nb_channels;
     if (s->rate <= 0 || s->rate > kMaxSampleRate || s->channels <= 0 || s->channels > kMaxChannels)
         return false;
-    // Same rate and channel layout out as in: only the sample format changes.
-    AVChannelLayout layout;
-    if (s->codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&layout, s->channels);
-    else if (av_channel_layout_copy(&layout, &s->codec->ch_layout) < 0)
-        return false;
-    int rc = swr_alloc_set_opts2(&s->swr, &layout, AV_SAMPLE_FMT_S16, s->rate, &layout, s->codec->sample_fmt,
-                                 s->rate, 0, nullptr);
-    av_channel_layout_uninit(&layout);
-    if (rc < 0 || swr_init(s->swr) < 0)
-        return false;
     s->packet = av_packet_alloc();
     s->frame = av_frame_alloc();
     if (s->packet == nullptr || s->frame == nullptr)
         return false;
+    if (s->codec->sample_fmt != AV_SAMPLE_FMT_S16 && !s->openConverter(s->codec->sample_fmt))
+        return false;
     m_state = std::move(s);
+    return true;
+}
+
+bool AudioDecoder::State::openConverter(int inputFormat) {
+    swr_free(&swr);
+    // Same rate and channel layout out as in: only the sample format changes.
+    AVChannelLayout layout;
+    if (codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&layout, channels);
+    else if (av_channel_layout_copy(&layout, &codec->ch_layout) < 0)
+        return false;
+    int rc = swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_S16, rate, &layout,
+                                 static_cast<AVSampleFormat>(inputFormat), rate, 0, nullptr);
+    av_channel_layout_uninit(&layout);
+    if (rc < 0 || swr_init(swr) < 0) {
+        swr_free(&swr);
+        return false;
+    }
+    converterFormat = inputFormat;
     return true;
 }
 
@@ -134,26 +160,44 @@ double AudioDecoder::lengthSeconds() {
 
 bool AudioDecoder::fillPending() {
     State& s = *m_state;
-    s.pending.clear();
+    s.releaseFrame();
+    s.pending = nullptr;
+    s.pendingSize = 0;
     s.pendingOffset = 0;
     while (!s.decoderDone) {
         int rc = avcodec_receive_frame(s.codec, s.frame);
         if (rc == 0) {
+            s.frameHeld = true;
+            if (s.frame->nb_samples <= 0 || s.frame->ch_layout.nb_channels != s.channels) {
+                s.releaseFrame();
+                continue;
+            }
+            if (s.frame->format == AV_SAMPLE_FMT_S16) {
+                // Already what the caller wants: handed out straight from the frame.
+                s.pending = reinterpret_cast<const std::int16_t*>(s.frame->data[0]);
+                s.pendingSize = static_cast<std::size_t>(s.frame->nb_samples) * s.channels;
+                return true;
+            }
+            if (s.swr == nullptr || s.converterFormat != s.frame->format) {
+                if (!s.openConverter(s.frame->format))
+                    return false;
+            }
             const int outCount = swr_get_out_samples(s.swr, s.frame->nb_samples);
             if (outCount < 0)
                 return false;
-            s.pending.resize(static_cast<std::size_t>(outCount) * s.channels);
-            auto* out = reinterpret_cast<std::uint8_t*>(s.pending.data());
+            s.converted.resize(static_cast<std::size_t>(outCount) * s.channels);
+            auto* out = reinterpret_cast<std::uint8_t*>(s.converted.data());
             const int converted =
                 swr_convert(s.swr, &out, outCount, const_cast<const std::uint8_t**>(s.frame->extended_data),
                             s.frame->nb_samples);
-            av_frame_unref(s.frame);
+            s.releaseFrame();
             if (converted < 0)
                 return false;
-            s.pending.resize(static_cast<std::size_t>(converted) * s.channels);
-            if (!s.pending.empty())
-                return true;
-            continue;
+            if (converted == 0)
+                continue;
+            s.pending = s.converted.data();
+            s.pendingSize = static_cast<std::size_t>(converted) * s.channels;
+            return true;
         }
         if (rc == AVERROR_EOF) {
             s.decoderDone = true;
@@ -177,17 +221,18 @@ bool AudioDecoder::fillPending() {
         av_packet_unref(s.packet);
     }
     // Whatever the converter still holds.
+    if (s.swr == nullptr)
+        return false;
     const int outCount = swr_get_out_samples(s.swr, 0);
     if (outCount <= 0)
         return false;
-    s.pending.resize(static_cast<std::size_t>(outCount) * s.channels);
-    auto* out = reinterpret_cast<std::uint8_t*>(s.pending.data());
+    s.converted.resize(static_cast<std::size_t>(outCount) * s.channels);
+    auto* out = reinterpret_cast<std::uint8_t*>(s.converted.data());
     const int converted = swr_convert(s.swr, &out, outCount, nullptr, 0);
-    if (converted <= 0) {
-        s.pending.clear();
+    if (converted <= 0)
         return false;
-    }
-    s.pending.resize(static_cast<std::size_t>(converted) * s.channels);
+    s.pending = s.converted.data();
+    s.pendingSize = static_cast<std::size_t>(converted) * s.channels;
     return true;
 }
 
@@ -199,10 +244,10 @@ long AudioDecoder::read(std::int16_t* buffer, long bytes) {
     const std::size_t wanted = static_cast<std::size_t>(bytes) / 2 / frameSamples * frameSamples;
     std::size_t written = 0;
     while (written < wanted) {
-        if (s.pendingOffset >= s.pending.size() && !fillPending())
+        if (s.pendingOffset >= s.pendingSize && !fillPending())
             break;
-        const std::size_t n = std::min(wanted - written, s.pending.size() - s.pendingOffset);
-        std::memcpy(buffer + written, s.pending.data() + s.pendingOffset, n * sizeof(std::int16_t));
+        const std::size_t n = std::min(wanted - written, s.pendingSize - s.pendingOffset);
+        std::memcpy(buffer + written, s.pending + s.pendingOffset, n * sizeof(std::int16_t));
         written += n;
         s.pendingOffset += n;
     }

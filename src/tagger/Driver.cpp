@@ -14,6 +14,19 @@
 
 namespace quimbrel::tagger {
 
+bool fingerprintFile(const std::string& path, AudioDecoder& stream, TRecognize& recognize) {
+    if (!stream.open(path))
+        return false;
+    const int duration = wholeSeconds(stream.lengthSeconds());
+    if (duration <= kFingerprintSeconds)
+        return false;
+    recognize.start(stream.sampleRate(), stream.channels(), duration);
+    feedFirstSeconds(stream, kFingerprintSeconds,
+                     [&](const std::int16_t* block, int count) { recognize.feed(block, count); });
+    recognize.finish();
+    return true;
+}
+
 Driver::Driver(ServiceConfig config, std::ostream& out, std::ostream& err)
     : m_config(std::move(config)), m_out(out), m_err(err) {}
 
@@ -54,15 +67,8 @@ std::string Driver::helpText() {
 std::optional<TQueryResults> Driver::identify(const std::string& path) {
     TRecognize recognize(m_config);
     AudioDecoder stream;
-    if (!stream.open(path))
+    if (!fingerprintFile(path, stream, recognize))
         return std::nullopt;
-    const int duration = wholeSeconds(stream.lengthSeconds());
-    if (duration <= kFingerprintSeconds)
-        return std::nullopt;
-    recognize.start(stream.sampleRate(), stream.channels(), duration);
-    feedFirstSeconds(stream, kFingerprintSeconds,
-                     [&](const std::int16_t* block, int count) { recognize.feed(block, count); });
-    recognize.finish();
     stream.close();
 
     std::vector<TQueryResults> candidates;

@@ -12,6 +12,14 @@
 
 namespace quimbrel::tagger {
 
+class AudioDecoder;
+class TRecognize;
+
+// The fingerprint half of identification: opens the file as `stream`, works out its duration and feeds
+// its first two minutes to `recognize`, which then holds the duration and the fingerprint. False, with
+// nothing fingerprinted, when the file cannot be decoded or is 120 s or shorter.
+bool fingerprintFile(const std::string& path, AudioDecoder& stream, TRecognize& recognize);
+
 class Driver {
 public:
     Driver(ServiceConfig config, std::ostream& out, std::ostream& err);

@@ -3,7 +3,25 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
+
 namespace quimbrel::tagger {
+
+namespace {
+
+// libcurl (and the TLS library under it) is set up on the first request, not at start-up: a run that
+// ends before the lookup never pays for it.
+bool curlReady() {
+    static const bool ready = [] {
+        if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+            return false;
+        std::atexit(curl_global_cleanup);
+        return true;
+    }();
+    return ready;
+}
+
+} // namespace
 
 HttpClient::HttpClient(HttpSettings settings) : m_settings(std::move(settings)) {}
 
@@ -32,7 +50,7 @@ std::size_t HttpClient::onData(char* data, std::size_t size, std::size_t count, 
 HttpOutcome HttpClient::get(const std::string& url, std::size_t maxBody) {
     reset();
     m_maxBody = maxBody;
-    if (m_curl == nullptr)
+    if (m_curl == nullptr && curlReady())
         m_curl = curl_easy_init();
     CURL* curl = static_cast<CURL*>(m_curl);
     if (curl == nullptr)

@@ -1,20 +1,16 @@
 // ombrikw: recognises a recording by its sound and writes title, artist, album and cover into its tags.
 #include "Driver.h"
 
-#include <curl/curl.h>
-
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
     try {
-        curl_global_init(CURL_GLOBAL_DEFAULT);
         quimbrel::tagger::Driver driver(quimbrel::tagger::ServiceConfig::fromEnvironment(), std::cout,
                                         std::cerr);
         const int status = driver.run(std::vector<std::string>(argv + 1, argv + argc));
         std::cout.flush();
-        curl_global_cleanup();
         return status;
     } catch (...) {
         // An unexpected internal failure: nothing was recognised or written.
