@@ -254,6 +254,26 @@ TEST(CoverPicture, FormatsMimeTypesAndEncodingAgain) {
     }
 }
 
+TEST(CoverPicture, AnAnimationKeepsOnlyItsFirstFrame) {
+    TempDir dir;
+    const std::filesystem::path animation = dir.path() / "anim.gif";
+    ProcessResult r = runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                  "testsrc=size=16x16:rate=3:d=1", "-loop", "0", animation.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto frames = [](const std::filesystem::path& file) {
+        return runProcess({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                           "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", file.string()})
+            .out;
+    };
+    ASSERT_EQ(frames(animation), "3\n");
+    CoverPicture picture;
+    ASSERT_TRUE(picture.decode(readFile(animation)));
+    EXPECT_EQ(picture.format(), PictureFormat::Gif);
+    const std::filesystem::path again = dir.path() / "again.gif";
+    writeFile(again, picture.encoded());
+    EXPECT_EQ(frames(again), "1\n");
+}
+
 TEST(CoverPicture, RefusesWhatIsNotAPictureOrTooLarge) {
     std::string bmpHeader = "BM";
     auto le32 = [&](std::uint32_t v) {
