@@ -37,6 +37,19 @@ XML
 calc() { awk "BEGIN { printf \"%.3f\", $1 }"; }
 # CPU seconds (user + system) of a process so far.
 cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$1/stat"; }
+# Per-thread CPU ticks of a process, one "tid name ticks" line each (spaces in names become "_"; the
+# fields are counted after the name, which may contain spaces and parentheses).
+threads() {
+    for t in /proc/"$1"/task/*; do
+        printf '%s %s %s\n' "${t##*/}" "$(tr ' ' '_' < "$t/comm")" "$(sed 's/.*) //' "$t/stat" | awk '{ print $12 + $13 }')"
+    done
+}
+# Where a phase's CPU went: seconds per thread between two threads() snapshots, largest first.
+perthread() {
+    awk -v hz="$(getconf CLK_TCK)" 'NR == FNR { before[$1] = $3; next }
+        { d = ($3 - before[$1]) / hz; if (d > 0) printf "app:   thread %s (%s): %.2f CPU s\n", $2, $1, d }' \
+        "$1" "$2" | sort -t: -k3 -rn
+}
 
 # A sine on the default sink for the whole run, so the capture has sound to analyse and record.
 sink=$(pactl get-default-sink)
@@ -61,9 +74,12 @@ else
     sleep 3
 fi
 sleep 3
+threads "$app" >"$work/t0"
 c0=$(cpu "$app"); sleep "$seconds"; c1=$(cpu "$app")
+threads "$app" >"$work/t1"
 idle=$(calc "$c1 - $c0")
 echo "app: idle, capture open and spectrum drawing: $idle CPU s in $seconds s ($(calc "100 * $idle / $seconds") % of one core)"
+perthread "$work/t0" "$work/t1"
 kill -TERM "$app"; wait "$app" || true
 
 # Phase 2: recording MP3 at 128 kbit/s beside ffmpeg recording the same sink.
@@ -71,9 +87,12 @@ settings 1
 "$program" >"$work/app.log" 2>&1 & app=$!; pids="$pids $app"
 ffmpeg -nostdin -loglevel error -f pulse -i "$sink.monitor" -b:a 128k "$work/ffmpeg.mp3" & ff=$!; pids="$pids $ff"
 sleep 4
+threads "$app" >"$work/t0"
 a0=$(cpu "$app"); f0=$(cpu "$ff"); sleep "$seconds"; a1=$(cpu "$app"); f1=$(cpu "$ff")
+threads "$app" >"$work/t1"
 rec=$(calc "$a1 - $a0"); ffc=$(calc "$f1 - $f0")
 echo "app: recording MP3 128 kbit/s: quimbrel $rec CPU s, ffmpeg $ffc CPU s in $seconds s"
+perthread "$work/t0" "$work/t1"
 kill -TERM "$app"; wait "$app" || true
 kill -INT "$ff"; wait "$ff" || true
 ls -l "$work/out" | tail -n +2 | awk '{ print "app: recorded " $5 " bytes: " $9 }'
