@@ -1,6 +1,6 @@
 // The hand-off runs tasks on the owning thread, waits for them, and survives a stop while one is pending.
-#include "ports/Clock.h"
 #include "ports/Dispatcher.h"
+#include "ports/Clock.h"
 #include "ports/MessagePort.h"
 
 #include <gtest/gtest.h>

@@ -28,7 +28,8 @@ double SystemClock::now() const {
     const long long days = daysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
                                          static_cast<unsigned>(local.tm_mday)) -
                            daysFromCivil(1899, 12, 30);
-    const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + static_cast<double>(ms) / 1000.0;
+    const double seconds =
+        local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + static_cast<double>(ms) / 1000.0;
     return static_cast<double>(days) + seconds / 86400.0;
 }
 

@@ -1,4 +1,5 @@
-// The synchronous hand-off queue shared by the window program's event loop and the plain loops of tests and tools.
+// The synchronous hand-off queue shared by the window program's event loop and the plain loops of tests and
+// tools.
 #include "ports/Dispatcher.h"
 
 #include <exception>
@@ -79,8 +80,9 @@ bool Dispatcher::runUntil(const std::function<bool()>& done, std::chrono::millis
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         // Wake for a hand-off or, at the latest, every 5 ms to look at done() again.
-        m_queued.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5)),
-                            [&] { return !m_tasks.empty(); });
+        m_queued.wait_until(
+            lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5)),
+            [&] { return !m_tasks.empty(); });
     }
 }
 

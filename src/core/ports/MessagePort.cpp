@@ -40,8 +40,8 @@ void StreamMessagePort::setAnswer(MessageResult answer) {
     m_answer = answer;
 }
 
-MessageResult RecordingMessagePort::show(const std::string& text, const std::string& caption, MessageIcon icon,
-                                         MessageButtons buttons) {
+MessageResult RecordingMessagePort::show(const std::string& text, const std::string& caption,
+                                         MessageIcon icon, MessageButtons buttons) {
     std::lock_guard lock(m_mutex);
     m_entries.push_back({text, caption, icon, buttons});
     if (!m_answers.empty()) {

@@ -1,4 +1,5 @@
-// The message port: how the core shows a message box (text, caption, icon, buttons) without knowing the toolkit.
+// The message port: how the core shows a message box (text, caption, icon, buttons) without knowing the
+// toolkit.
 #pragma once
 
 #include <mutex>
@@ -12,8 +13,8 @@ enum class MessageIcon { None, Error, Warning, Information, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageResult { None, Ok, Cancel, Yes, No };
 
-// Implemented by the window program with modal message boxes. May be called from any thread: a worker thread's
-// call blocks until the user has dismissed the box, as the capture thread's error reports do.
+// Implemented by the window program with modal message boxes. May be called from any thread: a worker
+// thread's call blocks until the user has dismissed the box, as the capture thread's error reports do.
 class MessagePort {
 public:
     virtual ~MessagePort() = default;

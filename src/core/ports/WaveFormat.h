@@ -7,13 +7,13 @@
 namespace quimbrel {
 
 struct WaveFormat {
-    std::uint16_t formatTag = 0;      // 1 integer PCM, 3 IEEE float
+    std::uint16_t formatTag = 0; // 1 integer PCM, 3 IEEE float
     std::uint16_t channels = 0;
     std::uint32_t samplesPerSec = 0;
     std::uint32_t avgBytesPerSec = 0;
     std::uint16_t blockAlign = 0;
     std::uint16_t bitsPerSample = 0;
-    std::uint16_t cbSize = 0;         // extra size
+    std::uint16_t cbSize = 0; // extra size
 
     bool operator==(const WaveFormat&) const = default;
 
