@@ -178,6 +178,18 @@ bool RecordingsDb::addRecording(const std::string& path) {
     return addRecording(path, date);
 }
 
+// Inside a transaction: whether the recording is in the table. A failing query is reported and rolled back.
+bool RecordingsDb::isListed(const std::string& folder, const std::string& name, bool& listed) {
+    Statement q(m_db, kSelectOne);
+    if (!q.ok() || !q.bind(1, folder) || !q.bind(2, name))
+        return fail(sqlite3_errmsg(m_db), kSelectOne);
+    const int rc = q.step();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return fail(sqlite3_errmsg(m_db), kSelectOne);
+    listed = rc == SQLITE_ROW;
+    return true;
+}
+
 bool RecordingsDb::addRecording(const std::string& path, double dateAdded) {
     std::string folder, name;
     splitRecordingPath(path, folder, name);
@@ -185,15 +197,8 @@ bool RecordingsDb::addRecording(const std::string& path, double dateAdded) {
     if (!beginTransaction())
         return false;
     bool listed = false;
-    {
-        Statement q(m_db, kSelectOne);
-        if (!q.ok() || !q.bind(1, folder) || !q.bind(2, name))
-            return fail(sqlite3_errmsg(m_db), kSelectOne);
-        const int rc = q.step();
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            return fail(sqlite3_errmsg(m_db), kSelectOne);
-        listed = rc == SQLITE_ROW;
-    }
+    if (!isListed(folder, name, listed))
+        return false;
     const char* const sql =
         listed ? "UPDATE MusicInfo SET DateAdded=? WHERE MusicPath=? AND MusicName=?"
                : "INSERT or IGNORE INTO MusicInfo(DateAdded, MusicPath, MusicName) VALUES (?,?,?);";
@@ -214,15 +219,8 @@ bool RecordingsDb::removeRecording(const std::string& path) {
     if (!beginTransaction())
         return false;
     bool listed = false;
-    {
-        Statement q(m_db, kSelectOne);
-        if (!q.ok() || !q.bind(1, folder) || !q.bind(2, name))
-            return fail(sqlite3_errmsg(m_db), kSelectOne);
-        const int rc = q.step();
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            return fail(sqlite3_errmsg(m_db), kSelectOne);
-        listed = rc == SQLITE_ROW;
-    }
+    if (!isListed(folder, name, listed))
+        return false;
     if (listed) {
         const char* const sql = "DELETE FROM MusicInfo WHERE MusicPath=? AND MusicName=?";
         Statement s(m_db, sql);

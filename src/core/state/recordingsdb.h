@@ -60,6 +60,7 @@ private:
     bool commit();
     void rollback();
     bool fail(const std::string& message, const char* sql);
+    bool isListed(const std::string& folder, const std::string& name, bool& listed);
 
     MessagePort& m_port;
     sqlite3* m_db = nullptr;
