@@ -133,7 +133,8 @@ void BlockHandler::splitAndAutostop(double now) {
     RecordingState& st = m_ctx.state;
     const config& cfg = m_ctx.cfg;
     if (cfg.splitter.enabled) {
-        if (st.writing && elapsedseconds(st.segmentstart, now) >= cfg.splitter.timelimit) {
+        // A pending Stop wins over the split: opening the next part would clear the request and record on.
+        if (st.writing && !st.stoprequest && elapsedseconds(st.segmentstart, now) >= cfg.splitter.timelimit) {
             ++st.splitcount;
             const double recordstart = st.recordstart;
             m_controller.fullstop();
