@@ -68,6 +68,27 @@ Recorder::~Recorder() {
     }
 }
 
+bool Recorder::addevent(const EventForm& form) {
+    RecorderContext& ctx = m_impl->ctx;
+    return ctx.events && quimbrel::addevent(*ctx.events, ctx.cfg, form);
+}
+bool Recorder::cloneevent(int entry) {
+    RecorderContext& ctx = m_impl->ctx;
+    return ctx.events && quimbrel::cloneevent(*ctx.events, ctx.cfg, entry);
+}
+bool Recorder::deleteevent(int entry) {
+    RecorderContext& ctx = m_impl->ctx;
+    return ctx.events && quimbrel::deleteevent(*ctx.events, ctx.cfg, ctx.state, entry);
+}
+bool Recorder::moveevent(int from, int to) {
+    RecorderContext& ctx = m_impl->ctx;
+    return ctx.events && quimbrel::moveevent(*ctx.events, ctx.state, from, to);
+}
+bool Recorder::editevent(int entry, const EventForm& form) {
+    RecorderContext& ctx = m_impl->ctx;
+    return ctx.events && quimbrel::editevent(*ctx.events, ctx.state, entry, form, ctx.clock.now());
+}
+
 void Recorder::setSource(RecordingSource* source) {
     m_impl->ctx.source = source;
 }

@@ -18,6 +18,7 @@ class MessagePort;
 class RecordingSource;
 class RecordingsDb;
 class TAudioWriter;
+struct EventForm;
 struct RecordingState;
 struct config;
 struct recevent;
@@ -68,6 +69,13 @@ public:
     void schedulerhelper(int entry);
     void openURL(const std::string& program, const std::string& parameter);
     void closeurl();
+    // Edits of the scheduled events (entries from 1) that keep a running scheduled recording tied to its
+    // event; false when there are no events or no such entry (see SchedulerRuntime.h).
+    bool addevent(const EventForm& form);
+    bool cloneevent(int entry);
+    bool deleteevent(int entry);
+    bool moveevent(int from, int to);
+    bool editevent(int entry, const EventForm& form);
 
     // The volume knob: setknob clamps to 1..100, moves the knob and applies the position (as the knob's own
     // change handler would); volumemainChange is what the window calls when the user turns the knob.

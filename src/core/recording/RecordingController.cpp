@@ -9,6 +9,7 @@
 #include "state/config.h"
 #include "state/names.h"
 #include "state/recordingsdb.h"
+#include "state/safename.h"
 
 #include <algorithm>
 #include <cmath>
@@ -251,7 +252,8 @@ std::string RecordingController::getautoname() {
     const AutoName name = autoNameFor(m_ctx.cfg, eventname, m_ctx.clock.now());
     if (name.usesNum)
         ++m_ctx.cfg.numoffset;
-    return name.baseName;
+    // A template or an event name holding "/" must not lead out of the output folder.
+    return safefilename(name.baseName);
 }
 
 void RecordingController::StopClick() {

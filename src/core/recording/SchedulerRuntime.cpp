@@ -7,11 +7,89 @@
 #include "recording/RecordingController.h"
 #include "state/config.h"
 #include "state/daynumber.h"
+#include "state/eventform.h"
+#include "state/safename.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace quimbrel {
+
+namespace {
+
+bool exists(const eventtable& table, int entry) {
+    return entry >= 1 && static_cast<std::size_t>(entry) <= table.size();
+}
+
+bool hasRoom(const eventtable& table) {
+    return table.size() < static_cast<std::size_t>(kMaxEventCount);
+}
+
+} // namespace
+
+bool addevent(eventtable& table, config& cfg, const EventForm& form) {
+    if (!hasRoom(table))
+        return false;
+    recevent e;
+    init(form, e);
+    e.Enabled = true;
+    table.push_back(std::move(e));
+    cfg.scheduler.numevents = static_cast<int>(table.size());
+    return true;
+}
+
+bool cloneevent(eventtable& table, config& cfg, int entry) {
+    if (!exists(table, entry) || !hasRoom(table))
+        return false;
+    const recevent copy = table[static_cast<std::size_t>(entry) - 1];
+    table.push_back(copy);
+    cfg.scheduler.numevents = static_cast<int>(table.size());
+    return true;
+}
+
+bool deleteevent(eventtable& table, config& cfg, RecordingState& st, int entry) {
+    if (!exists(table, entry))
+        return false;
+    table.erase(table.begin() + (entry - 1));
+    cfg.scheduler.numevents = static_cast<int>(table.size());
+    if (st.currentevent == entry)
+        st.currentevent = -1;
+    else if (st.currentevent > entry)
+        --st.currentevent;
+    return true;
+}
+
+bool moveevent(eventtable& table, RecordingState& st, int a, int b) {
+    if (!exists(table, a) || !exists(table, b))
+        return false;
+    if (a == b)
+        return true;
+    const recevent moved = table[static_cast<std::size_t>(a) - 1];
+    if (a > b)
+        std::move_backward(table.begin() + (b - 1), table.begin() + (a - 1), table.begin() + a);
+    else
+        std::move(table.begin() + a, table.begin() + b, table.begin() + (a - 1));
+    table[static_cast<std::size_t>(b) - 1] = moved;
+    int& cur = st.currentevent;
+    if (cur == a)
+        cur = b;
+    else if (a > b && cur >= b && cur < a)
+        ++cur;
+    else if (a < b && cur > a && cur <= b)
+        --cur;
+    return true;
+}
+
+bool editevent(eventtable& table, const RecordingState& st, int entry, const EventForm& form, double now) {
+    if (!exists(table, entry))
+        return false;
+    recevent copy = table[static_cast<std::size_t>(entry) - 1];
+    init(form, copy);
+    if (st.scheduledrecording && st.currentevent == entry)
+        copy.stopdate = datePart(now) + copy.stoptime + (copy.nextday ? 1.0 : 0.0);
+    table[static_cast<std::size_t>(entry) - 1] = std::move(copy);
+    return true;
+}
 
 void SchedulerRuntime::checkschedule() {
     if (!m_ctx.cfg.scheduler.enabled || !m_ctx.events)
@@ -75,7 +153,8 @@ void SchedulerRuntime::schedulerhelper(int entry) {
     st.currentevent = entry;
     m_ctx.view.selectScheduleRow(entry - 1);
     m_ctx.view.setScheduleStatus(entry - 1, "Record...");
-    st.eventfilename = e->filename;
+    // The event's name as a file name, made safe for the output folder (the name itself stays as typed).
+    st.eventfilename = e->filename.empty() ? std::string() : safefilename(e->filename);
     st.scheduledrecording = true;
     if (st.recordEnabled)
         m_controller.StartClick();
