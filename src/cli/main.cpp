@@ -1,5 +1,6 @@
 // quimbrel-cli: the recorder without a window, for recording on a machine without a desktop and for scripts.
 #include "cli/CliSession.h"
+#include "cli/EventCommands.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -37,6 +38,7 @@ constexpr const char* kUsage =
     "  library                 Print the recordings of the library whose files exist, oldest first, one "
     "path\n"
     "                          a line.\n"
+    "%EVENTS%"
     "  --help                  Show this text.\n"
     "\n"
     "While recording, status changes (\"status: Recording\"), new files (\"recording: PATH\") and finished "
@@ -72,11 +74,15 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& a : args)
         if (a == "--help" || a == "-h") {
-            std::cout << kUsage;
+            const std::string usage = kUsage;
+            const auto at = usage.find("%EVENTS%");
+            std::cout << usage.substr(0, at) << quimbrel::kEventUsage << usage.substr(at + 8);
             return 0;
         }
     if (args.empty())
         return usageError("no command given");
+    if (quimbrel::isEventCommand(args))
+        return quimbrel::runEventCommand(args, std::cout, std::cerr);
 
     const std::string command = args[0];
     double forSeconds = 0;
