@@ -43,6 +43,8 @@ void parseAcoustIDResponse(std::string_view body, TAcoustIDResponse& response) {
     pugi::xml_document doc;
     if (!doc.load_buffer(body.data(), body.size(), kAnswerParseOptions))
         return;
+    if (!nestingWithin(doc))
+        return;
     pugi::xml_node root = doc.document_element();
     for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
         if (!isNamed(child, "results"))

@@ -87,7 +87,10 @@ const MagickApi* loadMagick() {
     api.setResourceLimit(HeightResource, static_cast<magick_int64_t>(CoverPicture::kMaxSide));
     api.setResourceLimit(PixelsResource,
                          static_cast<magick_int64_t>(CoverPicture::kMaxSide * CoverPicture::kMaxSide));
-    // Keep the pixel cache in memory; a cover never needs disk.
+    // The pixel cache stays in memory and within what the largest allowed picture needs (Q16: eight bytes
+    // a pixel), so that no picture costs more than that, whatever its header claims.
+    api.setResourceLimit(MemoryResource, static_cast<magick_int64_t>(CoverPicture::kMaxMemory));
+    api.setResourceLimit(MapResource, 0);
     api.setResourceLimit(DiskResource, 0);
     return &api;
 }
@@ -98,8 +101,8 @@ const MagickApi* magick() {
     return api;
 }
 
-// One library call's exception record; anything reported, warnings (a damaged picture) included, counts
-// as failure.
+// One library call's exception record. Only errors count as failure: warnings (an unknown TIFF tag, a bad
+// checksum on an optional PNG chunk) are common in pictures that decode perfectly well.
 class Exception {
 public:
     explicit Exception(const MagickApi& api) : m_api(api) { m_api.getException(&m_info); }
@@ -107,7 +110,7 @@ public:
     Exception(const Exception&) = delete;
     Exception& operator=(const Exception&) = delete;
     ExceptionInfo* get() { return &m_info; }
-    bool raised() const { return m_info.severity != UndefinedException; }
+    bool raised() const { return m_info.severity >= ErrorException; }
 
 private:
     const MagickApi& m_api;

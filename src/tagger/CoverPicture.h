@@ -22,7 +22,9 @@ enum class PictureFormat {
 class CoverPicture {
 public:
     static constexpr std::size_t kMaxBytes = 32u << 20;
-    static constexpr std::size_t kMaxSide = 10000;
+    // Far more than any cover needs; 4096 x 4096 in the decoder's 16-bit RGBA is 128 MiB.
+    static constexpr std::size_t kMaxSide = 4096;
+    static constexpr std::size_t kMaxMemory = 192u << 20;
 
     CoverPicture();
     ~CoverPicture();

@@ -14,7 +14,7 @@ struct LastfmAnswer {
     std::string pictureUrl;
 };
 
-// Markup other than the title and image tags stays in the texts; entities are not decoded.
+// Markup other than the title and image tags stays in the texts; character entities in both are decoded.
 LastfmAnswer readLastfmLines(std::string_view body);
 
 } // namespace quimbrel::tagger

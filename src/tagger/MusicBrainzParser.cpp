@@ -28,7 +28,7 @@ bool hasReleases(const pugi::xml_node& releaseList) {
 bool parseMusicBrainzRecording(std::string_view body, TQueryResults& recording) {
     recording = TQueryResults();
     pugi::xml_document doc;
-    if (!doc.load_buffer(body.data(), body.size(), kAnswerParseOptions))
+    if (!doc.load_buffer(body.data(), body.size(), kAnswerParseOptions) || !nestingWithin(doc))
         return false;
     pugi::xml_node root = doc.document_element();
     if (!root)

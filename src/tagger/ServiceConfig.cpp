@@ -1,6 +1,8 @@
 // The service addresses and keys.
 #include "ServiceConfig.h"
 
+#include "MusicBrainzPace.h"
+
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -84,8 +86,8 @@ std::string normalizeBaseUrl(const std::string& url) {
 
 ServiceConfig ServiceConfig::defaults() {
     ServiceConfig c;
-    c.acoustidUrl = "http://api.acoustid.org";
-    c.musicbrainzUrl = "http://musicbrainz.org";
+    c.acoustidUrl = "https://api.acoustid.org";
+    c.musicbrainzUrl = "https://musicbrainz.org";
     c.lastfmUrl = "https://ws.audioscrobbler.com";
     c.acoustidKey = "Qx7pLm2RtV";
     c.lastfmKey = "5c0e9a7d3b1f48e2a6d0c4b8f2e17a93";
@@ -111,6 +113,7 @@ ServiceConfig ServiceConfig::fromEnvironment() {
         c.lastfmKey = v;
     if (const char* v = env("OMBRIKW_CA_FILE"))
         c.caFile = v;
+    c.musicbrainzLockFile = MusicBrainzPace::defaultLockFile();
     // Test plumbing only: lets the end-to-end tests run without the real services' rate limit.
     if (const char* v = env("OMBRIKW_TEST_MB_PAUSE_MS")) {
         int ms = 0;

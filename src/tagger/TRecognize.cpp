@@ -6,8 +6,6 @@
 #include "MusicBrainzParser.h"
 #include "UrlEncode.h"
 
-#include <thread>
-
 namespace quimbrel::tagger {
 
 namespace {
@@ -27,7 +25,8 @@ bool isRecordingId(const std::string& id) {
 }
 
 TRecognize::TRecognize(ServiceConfig config)
-    : m_config(std::move(config)), m_chromaPrint(m_config.acoustidKey) {}
+    : m_config(std::move(config)), m_chromaPrint(m_config.acoustidKey),
+      m_pace(m_config.musicbrainzLockFile, m_config.musicbrainzPause) {}
 
 void TRecognize::start(int sampleRate, int channels, int duration) {
     m_duration = duration;
@@ -65,10 +64,6 @@ int TRecognize::recordingCount(int resultIndex) {
     return static_cast<int>(m_result.recordings.size());
 }
 
-void TRecognize::pause() const {
-    std::this_thread::sleep_for(m_config.musicbrainzPause);
-}
-
 bool TRecognize::queryRecording(int resultIndex, int recordingIndex) {
     m_recording = TQueryResults();
     const auto& results = m_chromaPrint.response().results;
@@ -82,12 +77,11 @@ bool TRecognize::queryRecording(int resultIndex, int recordingIndex) {
         return false;
     const std::string url = m_config.musicbrainzUrl + "/ws/2/recording/" + id + "?inc=artists+releases";
     HttpClient http({m_config.userAgent, m_config.caFile});
+    m_pace.wait();
     HttpOutcome outcome = http.get(url);
-    pause();
     if (outcome == HttpOutcome::Done && http.status() == kServiceUnavailable) {
-        pause();
+        m_pace.wait();
         outcome = http.get(url);
-        pause();
     }
     if (outcome != HttpOutcome::Done || http.status() == kServiceUnavailable)
         return false;

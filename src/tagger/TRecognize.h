@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CPDefines.h"
+#include "MusicBrainzPace.h"
 #include "ServiceConfig.h"
 #include "TChromaPrint.h"
 
@@ -27,8 +28,9 @@ public:
     int lookup();
     // Number of recording identifiers of the result, 0 for an index out of range.
     int recordingCount(int resultIndex);
-    // Asks MusicBrainz about one recording and pauses afterwards (the service's rate limit); a 503 is
-    // retried once. True when the answer could be read; then title(), artist() and album() hold it.
+    // Asks MusicBrainz about one recording, in turn with every other tagger of the user (the service's
+    // rate limit); a 503 is retried once. True when the answer could be read; then title(), artist() and
+    // album() hold it.
     bool queryRecording(int resultIndex, int recordingIndex);
 
     const std::string& title() const { return m_recording.title; }
@@ -36,8 +38,6 @@ public:
     const std::string& album() const { return m_recording.album; }
 
 private:
-    void pause() const;
-
     ServiceConfig m_config;
     TChromaPrint m_chromaPrint;
     std::string m_fingerprint;
@@ -45,6 +45,7 @@ private:
     int m_resultCount = 0;
     TAcoustIDResult m_result;
     TQueryResults m_recording;
+    MusicBrainzPace m_pace;
 };
 
 // A MusicBrainz identifier goes into the request's path as it stands, so only letters, digits and "-"

@@ -14,7 +14,9 @@
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 
+#include <algorithm>
 #include <bit>
+#include <chrono>
 #include <sstream>
 
 using namespace tagger_test;
@@ -202,7 +204,8 @@ protected:
         return runProcess(argv, {{"OMBRIKW_ACOUSTID_URL", server.baseUrl()},
                                  {"OMBRIKW_MUSICBRAINZ_URL", server.baseUrl()},
                                  {"OMBRIKW_LASTFM_URL", server.baseUrl() + "/"},
-                                 {"OMBRIKW_TEST_MB_PAUSE_MS", "5"}});
+                                 {"OMBRIKW_TEST_MB_PAUSE_MS", "5"},
+                                 {"XDG_RUNTIME_DIR", dir.path().string()}});
     }
 
     fs::path copyOf(const std::string& ext, int seconds) {
@@ -374,6 +377,78 @@ TEST_F(Tagger, NothingRecognisedEndsSilently) {
         EXPECT_EQ(server.requests().size(), c.requests);
         EXPECT_EQ(readFile(song), before);
     }
+}
+
+TEST(TaggerOverHttps, TrustsTheServicesOnlyThroughTheCaFile) {
+    TempDir dir;
+    const TestCertificates certs = makeTestCertificates(dir.path());
+    FakeServices server(dir.path(), certs.certFile, certs.keyFile);
+    server.setRules(standardRules(server, fileRule(pictureFixture("png"))));
+    std::map<std::string, std::string> env = {{"OMBRIKW_ACOUSTID_URL", server.baseUrl()},
+                                              {"OMBRIKW_MUSICBRAINZ_URL", server.baseUrl()},
+                                              {"OMBRIKW_LASTFM_URL", server.baseUrl()},
+                                              {"OMBRIKW_TEST_MB_PAUSE_MS", "5"},
+                                              {"XDG_RUNTIME_DIR", dir.path().string()}};
+    const fs::path song = dir.path() / "song.mp3";
+    fs::copy_file(audioFixture("mp3", 130), song);
+    const std::string before = readFile(song);
+
+    ProcessResult untrusting = runProcess({OMBRIKW_PROGRAM, "/W", song.string()}, env);
+    EXPECT_EQ(untrusting.status, 0);
+    EXPECT_EQ(untrusting.out + untrusting.err, "");
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(readFile(song), before);
+
+    env["OMBRIKW_CA_FILE"] = certs.caFile;
+    ProcessResult trusting = runProcess({OMBRIKW_PROGRAM, "/W", song.string()}, env);
+    EXPECT_EQ(trusting.status, 0);
+    EXPECT_EQ(trusting.out + trusting.err, "");
+    const Tags t = readTags(song);
+    EXPECT_EQ(t.title, "Paper Kite");
+    EXPECT_EQ(t.album, "Low Tide (Remastered)");
+    EXPECT_EQ(frontCovers(song).size(), 1u);
+}
+
+// Three taggers started together ask MusicBrainz nine times in all. Each request may go out only an interval
+// after the one before it, whichever tagger sent that; so the k-th to arrive cannot arrive before k
+// intervals have passed since the start. That bound holds however slowly the machine runs.
+TEST(TaggerPace, TaggersStartedTogetherShareMusicBrainzsPace) {
+    TempDir dir;
+    FakeServices server(dir.path());
+    server.setRules(standardRules(server, fileRule(pictureFixture("png"))));
+    const int intervalMs = 300;
+    std::vector<std::vector<std::string>> commands;
+    for (int i = 0; i < 3; ++i) {
+        const fs::path song = dir.path() / ("song" + std::to_string(i) + ".mp3");
+        fs::copy_file(audioFixture("mp3", 130), song);
+        commands.push_back({OMBRIKW_PROGRAM, song.string()});
+    }
+    const fs::path runtime = dir.path() / "run";
+    fs::create_directory(runtime);
+    const double start =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    const auto results =
+        runProcessesTogether(commands, {{"OMBRIKW_ACOUSTID_URL", server.baseUrl()},
+                                        {"OMBRIKW_MUSICBRAINZ_URL", server.baseUrl()},
+                                        {"OMBRIKW_TEST_MB_PAUSE_MS", std::to_string(intervalMs)},
+                                        {"XDG_RUNTIME_DIR", runtime.string()}});
+    for (const ProcessResult& r : results) {
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "Mira Vale\nPaper Kite\nLow Tide\n");
+    }
+    const auto paths = server.requests();
+    const auto times = server.arrivals();
+    ASSERT_EQ(paths.size(), times.size());
+    std::vector<double> musicbrainz;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (paths[i].rfind("/ws/2/recording/", 0) == 0)
+            musicbrainz.push_back(times[i]);
+    }
+    std::sort(musicbrainz.begin(), musicbrainz.end());
+    ASSERT_EQ(musicbrainz.size(), 9u);
+    for (std::size_t k = 0; k < musicbrainz.size(); ++k)
+        EXPECT_GE(musicbrainz[k] - start + 1e-6, static_cast<double>(k) * intervalMs / 1000.0) << k;
+    EXPECT_TRUE(fs::exists(runtime / "ombrikw-musicbrainz.lock"));
 }
 
 TEST_F(Tagger, HelpNamesTheEnvironment) {

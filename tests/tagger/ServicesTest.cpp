@@ -89,22 +89,20 @@ TEST_F(Services, SendsHttp10AndItsUserAgent) {
 
 TEST(Https, CertificateIsVerifiedAgainstTheExtraCaFile) {
     TempDir dir;
-    const std::string cert = (dir.path() / "cert.pem").string();
-    const std::string key = (dir.path() / "key.pem").string();
-    ProcessResult r =
-        runProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
-    ASSERT_EQ(r.status, 0) << r.err;
-    FakeServices server(dir.path(), cert, key);
+    const TestCertificates certs = makeTestCertificates(dir.path());
+    FakeServices server(dir.path(), certs.certFile, certs.keyFile);
     server.setRules(R"({"/": {"body": "secret"}})");
     HttpClient untrusting(settings());
     EXPECT_EQ(untrusting.get(server.baseUrl() + "/x"), HttpOutcome::Failed);
-    HttpClient trusting(settings(cert));
+    EXPECT_EQ(untrusting.body(), "");
+    HttpClient trusting(settings(certs.caFile));
     EXPECT_EQ(trusting.get(server.baseUrl() + "/x"), HttpOutcome::Done);
     EXPECT_EQ(trusting.body(), "secret");
     // The name must match as well: the certificate is for 127.0.0.1 only.
-    HttpClient byName(settings(cert));
+    HttpClient byName(settings(certs.caFile));
     EXPECT_EQ(byName.get("https://localhost:" + std::to_string(server.port()) + "/x"), HttpOutcome::Failed);
+    // Only the one request that was trusted got past the handshake.
+    EXPECT_EQ(server.requests(), std::vector<std::string>{"/x"});
 }
 
 TEST(ServiceConfig, BaseAddressesAreSchemeHostAndPortOnly) {
@@ -126,7 +124,8 @@ TEST(ServiceConfig, BaseAddressesAreSchemeHostAndPortOnly) {
 
 TEST(ServiceConfig, EnvironmentOverridesTheDefaults) {
     const ServiceConfig d = ServiceConfig::fromEnvironment();
-    EXPECT_EQ(d.acoustidUrl, "http://api.acoustid.org");
+    EXPECT_EQ(d.acoustidUrl, "https://api.acoustid.org");
+    EXPECT_EQ(d.musicbrainzUrl, "https://musicbrainz.org");
     EXPECT_EQ(d.lastfmUrl, "https://ws.audioscrobbler.com");
     EXPECT_EQ(d.acoustidKey, "Qx7pLm2RtV");
     EXPECT_EQ(d.lastfmKey, "5c0e9a7d3b1f48e2a6d0c4b8f2e17a93");
@@ -147,7 +146,7 @@ TEST(ServiceConfig, EnvironmentOverridesTheDefaults) {
     for (const auto& [name, value] : vars)
         unsetenv(name);
     EXPECT_EQ(c.acoustidUrl, "http://127.0.0.1:9");
-    EXPECT_EQ(c.musicbrainzUrl, "http://musicbrainz.org");
+    EXPECT_EQ(c.musicbrainzUrl, "https://musicbrainz.org");
     EXPECT_EQ(c.lastfmUrl, "https://lfm.test:8443");
     EXPECT_EQ(c.acoustidKey, "mine");
     EXPECT_EQ(c.lastfmKey, "0123");
@@ -207,7 +206,7 @@ TEST_F(Services, LastfmAlbumIsReplacedEvenWhenThePictureFails) {
     std::string album = "Old";
     CoverPicture picture;
     EXPECT_FALSE(lastfmQuery(config(), "Artist", "Title", album, LastfmMode::Album, picture));
-    EXPECT_EQ(album, "Better &amp; Album");
+    EXPECT_EQ(album, "Better & Album");
     EXPECT_TRUE(picture.empty());
     EXPECT_EQ(server.requests(),
               (std::vector<std::string>{"/2.0/?method=album.getinfo&api_key=5c0e9a7d3b1f48e2a6d0c4b8f2e17a93"
@@ -302,7 +301,13 @@ TEST(CoverPicture, RefusesWhatIsNotAPictureOrTooLarge) {
     bmpHeader += std::string(16, '\0');
 
     const std::string png = readFile(pictureFixture("png"));
+    TempDir dir;
+    const std::filesystem::path wide = dir.path() / "wide.png";
+    ProcessResult made = runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                     "color=size=4097x8,format=rgb24", "-frames:v", "1", wide.string()});
+    ASSERT_EQ(made.status, 0) << made.err;
     const std::pair<const char*, std::string> cases[] = {
+        {"one pixel wider than allowed", readFile(wide)},
         {"empty", ""},
         {"html", "<html>404</html>"},
         {"truncated png", png.substr(0, png.size() / 3)},
@@ -316,6 +321,17 @@ TEST(CoverPicture, RefusesWhatIsNotAPictureOrTooLarge) {
         EXPECT_TRUE(picture.empty()) << name;
         EXPECT_EQ(picture.encoded(), "") << name;
     }
+}
+
+TEST(CoverPicture, TheLargestAllowedPictureFits) {
+    TempDir dir;
+    const std::filesystem::path largest = dir.path() / "largest.jpg";
+    ProcessResult made = runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                     "color=size=4096x4096", "-frames:v", "1", largest.string()});
+    ASSERT_EQ(made.status, 0) << made.err;
+    CoverPicture picture;
+    EXPECT_TRUE(picture.decode(readFile(largest)));
+    EXPECT_FALSE(picture.encoded().empty());
 }
 
 TEST(TagWriter, WithoutTheTagComponentTheFailureIsShown) {

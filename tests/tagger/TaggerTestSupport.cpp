@@ -114,6 +114,50 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     return r;
 }
 
+std::vector<ProcessResult> runProcessesTogether(const std::vector<std::vector<std::string>>& argvs,
+                                                const std::map<std::string, std::string>& env) {
+    TempDir dir;
+    std::vector<int> pids;
+    for (std::size_t i = 0; i < argvs.size(); ++i) {
+        const std::string n = std::to_string(i);
+        pids.push_back(spawn(argvs[i], env, dir.path() / ("out" + n), dir.path() / ("err" + n)));
+    }
+    std::vector<ProcessResult> results;
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        const std::string n = std::to_string(i);
+        ProcessResult r;
+        r.status = waitFor(pids[i]);
+        r.out = readFile(dir.path() / ("out" + n));
+        r.err = readFile(dir.path() / ("err" + n));
+        results.push_back(r);
+    }
+    return results;
+}
+
+TestCertificates makeTestCertificates(const fs::path& folder) {
+    TestCertificates c{(folder / "ca.pem").string(), (folder / "cert.pem").string(),
+                       (folder / "key.pem").string()};
+    const std::string caKey = (folder / "ca.key").string();
+    const std::string request = (folder / "cert.csr").string();
+    const std::string extensions = (folder / "cert.ext").string();
+    writeFile(extensions, "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
+    const std::vector<std::vector<std::string>> steps = {
+        {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+         "/CN=ombrikw test CA", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+         "keyUsage=critical,keyCertSign,cRLSign", "-keyout", caKey, "-out", c.caFile},
+        {"openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout", c.keyFile,
+         "-out", request},
+        {"openssl", "x509", "-req", "-in", request, "-CA", c.caFile, "-CAkey", caKey, "-CAcreateserial",
+         "-days", "2", "-extfile", extensions, "-out", c.certFile},
+    };
+    for (const auto& step : steps) {
+        ProcessResult r = runProcess(step);
+        if (r.status != 0)
+            throw std::runtime_error("openssl failed: " + r.err);
+    }
+    return c;
+}
+
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "ombrikw-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
@@ -172,6 +216,12 @@ std::vector<std::string> FakeServices::requests() const {
 }
 std::vector<std::string> FakeServices::userAgents() const {
     return logField(m_log, "user_agent");
+}
+std::vector<double> FakeServices::arrivals() const {
+    std::vector<double> out;
+    for (const std::string& t : logField(m_log, "received"))
+        out.push_back(std::stod(t));
+    return out;
 }
 void FakeServices::clearLog() {
     writeFile(m_log, "");

@@ -18,6 +18,10 @@ struct ProcessResult {
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env = {});
 
+// Starts every command at once and waits for all of them.
+std::vector<ProcessResult> runProcessesTogether(const std::vector<std::vector<std::string>>& argvs,
+                                                const std::map<std::string, std::string>& env = {});
+
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& data);
 
@@ -51,6 +55,8 @@ public:
     // The request paths logged so far, in order.
     std::vector<std::string> requests() const;
     std::vector<std::string> userAgents() const;
+    // When each request arrived, in seconds of the system's monotonic clock (std::chrono::steady_clock).
+    std::vector<double> arrivals() const;
     void clearLog();
 
 private:
@@ -60,6 +66,14 @@ private:
     int m_port = 0;
     bool m_https = false;
 };
+
+// A certificate authority made for the test and a server certificate it signed for 127.0.0.1.
+struct TestCertificates {
+    std::string caFile;
+    std::string certFile;
+    std::string keyFile;
+};
+TestCertificates makeTestCertificates(const std::filesystem::path& folder);
 
 // A generated audio file of `seconds` seconds in the format of `extension` (mp3, ogg, wma, wav, flac,
 // m4a), made once with the ffmpeg program and kept in the build tree for later runs.

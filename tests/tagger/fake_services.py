@@ -7,12 +7,14 @@ test may change the answers between runs. It maps path prefixes to answers, the 
   {"/v2/lookup": {"status": 200, "body": "...", "file": "path", "mode": "normal|close|redirect",
                   "location": "...", "sequence": [answer, answer, ...]}}
 "sequence" gives one answer per request to that prefix in turn (the last repeats). Each request is appended
-to LOG as one JSON line {"path": ..., "user_agent": ..., "protocol": ...}.
+to LOG as one JSON line {"path": ..., "user_agent": ..., "protocol": ..., "received": seconds}, the time
+taken from the system's monotonic clock.
 """
 import json
 import ssl
 import sys
 import threading
+import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 RULES, LOG = sys.argv[1], sys.argv[2]
@@ -27,10 +29,12 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
+        # The monotonic clock is the system's, shared with the test: no request arrives before it was sent.
+        received = "%.9f" % time.monotonic()
         with lock:
             with open(LOG, "a", encoding="utf-8") as log:
                 log.write(json.dumps({"path": self.path, "user_agent": self.headers.get("User-Agent", ""),
-                                      "protocol": self.request_version}) + "\n")
+                                      "protocol": self.request_version, "received": received}) + "\n")
             try:
                 with open(RULES, encoding="utf-8") as f:
                     rules = json.load(f)
