@@ -3,16 +3,19 @@
 
 #include "capture/TWASAPIDevice.h"
 #include "capture/TWASAPISource.h"
+#include "cli/RecordOptions.h"
 #include "encoder/libVorbis.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingSource.h"
 #include "recording/RecordingState.h"
+#include "state/daynumber.h"
 #include "state/names.h"
 #include "state/recevent.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -64,7 +67,13 @@ int CliSession::fail(const std::string& reason) {
 }
 
 bool CliSession::load() {
-    loadconfig(m_cfg, m_messages);
+    if (!loadconfig(m_cfg, m_messages))
+        m_err << "quimbrel-cli: the settings file " << m_cfg.datafolder
+              << "quimbrel.xml could not be read; it "
+              << "was moved aside as " << m_cfg.datafolder << "quimbrel.xml.bad and the defaults are used"
+              << std::endl;
+    // What a command changes (names from templates, the scheduler switched on, options) holds for this run.
+    m_cfg.runonly = true;
     // As the window's start-up does: the Ogg Vorbis writer needs both libraries loaded.
     // Without them that writer fails softly with its own message.
     if (loadvorbislib(kOggLibrary))
@@ -111,7 +120,7 @@ bool CliSession::createSource() {
 }
 
 bool CliSession::openLine() {
-    if (!createSource())
+    if (!m_source && !createSource())
         return false;
     TWASAPISource& source = *m_source;
     // As the settings window's creation does at start-up: the stored card and line, the default line when
@@ -166,34 +175,79 @@ void CliSession::stopRecording() {
     }
 }
 
-int CliSession::devices() {
+int CliSession::devices(bool json) {
     if (!createSource())
         return 1;
     const TWASAPIDevices& cards = m_source->cards();
+    nlohmann::ordered_json document = {{"cards", nlohmann::ordered_json::array()}};
     for (int c = 0; c < cards.count(); ++c) {
         const TWASAPIDevice& card = cards[c];
-        m_out << "card " << c << ": " << card.name << "\n";
+        nlohmann::ordered_json endpoints = nlohmann::ordered_json::array();
+        if (!json)
+            m_out << "card " << c << ": " << card.name << "\n";
         for (int l = 0; l < card.endpoints.count(); ++l) {
             const TWASAPIDevice& e = card.endpoints[l];
-            m_out << "  " << c << ":" << l << "  " << e.name << "  "
-                  << (e.dataflow == 0 ? "playback" : "capture") << "  " << statetext(e.state) << "  ";
+            const bool isdefault =
+                e.dataflow == 0 && c == m_source->defaultcard() && l == m_source->defaultline();
+            const char* direction = e.dataflow == 0 ? "playback" : "capture";
+            if (json) {
+                endpoints.push_back({{"position", std::to_string(c) + ":" + std::to_string(l)},
+                                     {"line", l},
+                                     {"name", e.name},
+                                     {"id", e.id},
+                                     {"direction", direction},
+                                     {"state", statetext(e.state)},
+                                     {"rate", e.samplerate},
+                                     {"channels", e.channels},
+                                     {"default", isdefault}});
+                continue;
+            }
+            m_out << "  " << c << ":" << l << "  " << e.name << "  " << direction << "  "
+                  << statetext(e.state) << "  ";
             if (e.samplerate > 0)
                 m_out << e.samplerate << " Hz " << e.channels << " ch";
             else
                 m_out << "format not available";
-            if (e.dataflow == 0 && c == m_source->defaultcard() && l == m_source->defaultline())
+            if (isdefault)
                 m_out << "  (default)";
             m_out << "\n";
         }
+        if (json)
+            document["cards"].push_back(
+                {{"card", c}, {"name", card.name}, {"endpoints", std::move(endpoints)}});
     }
+    if (json)
+        m_out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     m_out.flush();
     return 0;
 }
 
-int CliSession::record(double forSeconds) {
+int CliSession::record(const RecordOptions& options) {
     load();
     // Template names only: nobody is there to answer a save dialog.
     m_cfg.autoname.enabled = true;
+    if (auto refused = applyrecordoptions(m_cfg, options)) {
+        m_err << "quimbrel-cli: " << *refused << std::endl;
+        return 2;
+    }
+    if (options.output) {
+        std::error_code ec;
+        std::filesystem::create_directories(m_cfg.archive.dir, ec);
+        if (ec)
+            return fail("cannot create the output folder " + m_cfg.archive.dir + ": " + ec.message());
+    }
+    if (options.device) {
+        if (!createSource())
+            return fail("the recording line cannot be opened");
+        DeviceChoice choice;
+        if (auto refused = resolvedevice(m_source->cards(), *options.device, choice)) {
+            m_err << "quimbrel-cli: " << *refused << std::endl;
+            return 2;
+        }
+        m_cfg.card.index = choice.card;
+        m_cfg.mixer.line = choice.line;
+    }
+    const double forSeconds = options.forSeconds;
     if (!folderExists())
         return fail("the output folder does not exist: " + m_cfg.archive.dir);
     if (!openDatabase())
@@ -252,19 +306,40 @@ int CliSession::schedule() {
     return 0;
 }
 
-int CliSession::library() {
+int CliSession::library(bool json) {
     load();
     if (!openDatabase())
         return 1;
     std::vector<RecordingRow> rows;
     if (!m_db.listRecordings(rows))
         return 1;
+    nlohmann::ordered_json recordings = nlohmann::ordered_json::array();
     for (const RecordingRow& row : rows) {
         const std::string path = row.musicPath + row.musicName;
         std::error_code ec;
-        if (std::filesystem::exists(path, ec))
+        if (!std::filesystem::exists(path, ec))
+            continue;
+        if (!json) {
             m_out << path << "\n";
+            continue;
+        }
+        const DateParts date = splitDate(row.dateAdded);
+        const TimeParts time = splitTime(row.dateAdded);
+        char added[32];
+        std::snprintf(added, sizeof added, "%04d-%02d-%02dT%02d:%02d:%02d", date.year, date.month, date.day,
+                      time.hour, time.minute, time.second);
+        const auto size = std::filesystem::file_size(path, ec);
+        recordings.push_back({{"id", row.musicId},
+                              {"path", path},
+                              {"folder", row.musicPath},
+                              {"name", row.musicName},
+                              {"added", added},
+                              {"bytes", ec ? nlohmann::ordered_json() : nlohmann::ordered_json(size)}});
     }
+    if (json)
+        m_out << nlohmann::ordered_json{{"recordings", std::move(recordings)}}.dump(
+                     2, ' ', false, nlohmann::json::error_handler_t::replace)
+              << "\n";
     m_out.flush();
     return 0;
 }

@@ -19,6 +19,7 @@
 namespace quimbrel {
 
 class Recorder;
+struct RecordOptions;
 class TWASAPISource;
 class WasapiRecordingSource;
 
@@ -30,11 +31,12 @@ public:
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
 
-    int devices();
-    // forSeconds <= 0: until a signal or auto-stop.
-    int record(double forSeconds);
+    // json: one JSON document instead of the lines.
+    int devices(bool json = false);
+    // The options are laid over the stored settings for this run only.
+    int record(const RecordOptions& options);
     int schedule();
-    int library();
+    int library(bool json = false);
 
 private:
     bool load();

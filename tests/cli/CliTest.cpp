@@ -5,7 +5,9 @@
 #include "state/recevent.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -348,7 +350,7 @@ TEST_F(Cli, FailuresGiveAReasonAndANonZeroStatus) {
     EXPECT_EQ(cli("").status, 2);
     r = cli("--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("record [--for SECONDS]"), std::string::npos);
+    EXPECT_NE(r.out.find("--for SECONDS"), std::string::npos);
 }
 
 TEST_F(Cli, DevicesListsTheCatalogueWithTheDefaultMarked) {
@@ -362,6 +364,206 @@ TEST_F(Cli, DevicesListsTheCatalogueWithTheDefaultMarked) {
                   .find("0:0  Test Speakers  playback  active  48000 Hz 2 ch"),
               std::string::npos)
         << r.out;
+}
+
+// What ffprobe says about a file's first audio stream: codec, rate, channels and bit rate.
+struct StreamFacts {
+    std::string codec;
+    int rate = 0;
+    int channels = 0;
+    long long bitrate = 0;
+};
+
+StreamFacts probe(const std::string& file, const std::string& errFile) {
+    const CommandResult r = shell("ffprobe -v error -select_streams a:0 -show_entries "
+                                  "stream=codec_name,sample_rate,channels:format=bit_rate -of json " +
+                                      quote(file),
+                                  errFile);
+    StreamFacts facts;
+    const auto json = nlohmann::json::parse(r.out, nullptr, false);
+    if (json.is_discarded() || !json.contains("streams") || json["streams"].empty())
+        return facts;
+    const auto& s = json["streams"][0];
+    facts.codec = s.value("codec_name", "");
+    facts.rate = std::atoi(s.value("sample_rate", "0").c_str());
+    facts.channels = s.value("channels", 0);
+    facts.bitrate = std::atoll(json["format"].value("bit_rate", "0").c_str());
+    return facts;
+}
+
+struct OverrideCase {
+    const char* label;
+    int storedCodec;
+    int storedRate;
+    const char* args; // after "record --for 3 --output OUT/made/here --name clip-NUM"
+    const char* extension;
+    StreamFacts expected; // bit rate 0: not checked
+};
+
+class CliOverrides : public Cli, public ::testing::WithParamInterface<OverrideCase> {};
+
+// Each option reaches the recording, the missing output folder is made, and the settings file keeps every
+// byte: the next plain run records as stored.
+TEST_P(CliOverrides, ChangeThisRunOnly) {
+    const OverrideCase& c = GetParam();
+    cfg.codec.index = c.storedCodec;
+    cfg.current.rate = c.storedRate;
+    // Stored: a line that hears nothing of the test signal; every case records the default sink.
+    cfg.card.index = 0;
+    cfg.mixer.line = 1;
+    saveSettings();
+    const std::string settings = m_home + "/.config/Tarvolt/quimbrel/quimbrel.xml";
+    const std::string before = readFile(settings);
+    Player player(signal({{20.0, true}}));
+    const std::string out = m_root + "/made/here";
+    const CommandResult r = cli("record --for 3 --output " + quote(out) + " --name clip-NUM " + c.args);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string expected = out + "/clip-001." + c.extension;
+    ASSERT_EQ(linesStartingWith(r.out, "finished: "), std::vector<std::string>{expected}) << r.out << r.err;
+    const StreamFacts facts = probe(expected, m_root + "/ffprobe.err");
+    EXPECT_EQ(facts.codec, c.expected.codec);
+    EXPECT_EQ(facts.rate, c.expected.rate);
+    EXPECT_EQ(facts.channels, c.expected.channels);
+    if (c.expected.bitrate > 0) {
+        EXPECT_NEAR(static_cast<double>(facts.bitrate), static_cast<double>(c.expected.bitrate),
+                    c.expected.bitrate * 0.1);
+    }
+    EXPECT_NEAR(decodedFrequency(expected), 440.0, 15.0) << "recorded the line --device named";
+    EXPECT_EQ(readFile(settings), before);
+    EXPECT_FALSE(fs::exists(settings + ".bad"));
+
+    const CommandResult library = cli("library --json");
+    ASSERT_EQ(library.status, 0) << library.err;
+    const auto json = nlohmann::json::parse(library.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << library.out;
+    ASSERT_EQ(json["recordings"].size(), 1u) << library.out;
+    const auto& row = json["recordings"][0];
+    EXPECT_EQ(row["path"], expected);
+    EXPECT_EQ(row["folder"], out + "/");
+    EXPECT_EQ(row["name"], "clip-001." + std::string(c.extension));
+    EXPECT_GT(row["bytes"].get<long long>(), 0);
+    EXPECT_EQ(row["added"].get<std::string>().size(), 19u) << row["added"];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, CliOverrides,
+    ::testing::Values(
+        OverrideCase{"Mp3MonoLowRate",
+                     3,
+                     44100,
+                     "--format mp3 --bitrate 64 --rate 32000 --channels 1 --device 'Test Speakers'",
+                     "mp3",
+                     {"mp3", 32000, 1, 64000}},
+        // The stored 32000 Hz is not offered for M4A: 44100 stands in.
+        OverrideCase{"M4aFromStoredRateItLacks",
+                     3,
+                     32000,
+                     "--format m4a --bitrate 96 --device 0:0",
+                     "m4a",
+                     {"aac", 44100, 2, 96000}},
+        OverrideCase{"FlacByDeviceId",
+                     0,
+                     44100,
+                     "--format FLAC --rate 48000 --device quimbrel_speakers",
+                     "flac",
+                     {"flac", 48000, 2, 0}},
+        OverrideCase{
+            "OggStereoToMono", 1, 44100, "--channels 1 --device 0:0", "ogg", {"vorbis", 44100, 1, 0}}),
+    [](const auto& p) { return std::string(p.param.label); });
+
+// Bad values: one line on standard error naming the option, status 2, nothing recorded, settings untouched.
+TEST_F(Cli, BadValuesAreRefusedInOneLine) {
+    cfg.codec.index = 3;
+    saveSettings();
+    const std::string settings = m_home + "/.config/Tarvolt/quimbrel/quimbrel.xml";
+    const std::string before = readFile(settings);
+    const struct {
+        const char* args;
+        const char* says;
+    } cases[] = {
+        {"record --format aiff", "--format"},
+        {"record --format", "needs a value"},
+        {"record --bitrate 0", "--bitrate"},
+        {"record --bitrate 12k", "--bitrate"},
+        {"record --format mp3 --bitrate 100", "--bitrate 100 is not offered"},
+        {"record --format wav --bitrate 128", "--bitrate does not apply"},
+        {"record --format m4a --rate 32000", "--rate 32000 is not offered"},
+        {"record --rate -44100", "--rate"},
+        {"record --channels 3", "--channels"},
+        {"record --for -1", "--for"},
+        {"record --for 1e999", "--for"},
+        {"record --name 'a/b'", "--name"},
+        {"record --name ''", "--name"},
+        {"record --output ''", "--output"},
+        {"record --device 7:0", "--device 7:0"},
+        {"record --device 0:99", "--device 0:99"},
+        {"record --device 'No Such Line'", "--device"},
+        {"record --frobnicate", "unknown option '--frobnicate'"},
+        {"record extra", "unexpected argument 'extra'"},
+        {"devices --json extra", "unexpected argument"},
+        {"library --all", "unknown option"},
+        {"--verbose", "unknown option"},
+        {"frobnicate", "unknown command"},
+        {"", "no command"},
+    };
+    for (const auto& c : cases) {
+        const CommandResult r = cli(c.args);
+        EXPECT_EQ(r.status, 2) << c.args << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << "\n" << r.err;
+        EXPECT_TRUE(linesStartingWith(r.out, "recording: ").empty()) << c.args << "\n" << r.out;
+    }
+    EXPECT_TRUE(fs::is_empty(m_out));
+    EXPECT_EQ(readFile(settings), before);
+}
+
+TEST_F(Cli, HelpAndVersion) {
+    for (const char* args :
+         {"--help", "devices --help", "record --help", "schedule --help", "library --help"}) {
+        const CommandResult r = cli(args);
+        EXPECT_EQ(r.status, 0) << args;
+        EXPECT_EQ(r.out.rfind("Usage: quimbrel-cli ", 0), 0u) << args << "\n" << r.out;
+    }
+    EXPECT_NE(cli("--help").out.find("--device CARD:LINE|NAME"), std::string::npos);
+    const CommandResult r = cli("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind(std::string("quimbrel-cli ") + QUIMBREL_TEST_VERSION + " (", 0), 0u) << r.out;
+}
+
+TEST_F(Cli, CorruptSettingsAreMovedAsideAndNamed) {
+    const std::string settings = m_home + "/.config/Tarvolt/quimbrel/quimbrel.xml";
+    std::ofstream(settings) << "<quimbrel><codec index=";
+    const CommandResult r = cli("library");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(settings + ".bad"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(settings + ".bad"), "<quimbrel><codec index=");
+}
+
+TEST_F(Cli, DevicesAsJson) {
+    const CommandResult r = cli("devices --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << r.out;
+    ASSERT_GE(json["cards"].size(), 3u) << r.out;
+    const auto& speakers = json["cards"][0]["endpoints"][0];
+    EXPECT_EQ(json["cards"][0]["name"], "Test Card A");
+    EXPECT_EQ(speakers["position"], "0:0");
+    EXPECT_EQ(speakers["id"], "quimbrel_speakers");
+    EXPECT_EQ(speakers["name"], "Test Speakers");
+    EXPECT_EQ(speakers["direction"], "playback");
+    EXPECT_EQ(speakers["state"], "active");
+    EXPECT_EQ(speakers["rate"], 48000);
+    EXPECT_EQ(speakers["channels"], 2);
+    EXPECT_EQ(speakers["default"], true);
+    int defaults = 0;
+    bool capture = false;
+    for (const auto& card : json["cards"])
+        for (const auto& e : card["endpoints"]) {
+            defaults += e["default"].get<bool>();
+            capture = capture || (e["direction"] == "capture" && e["id"] == "quimbrel_mic");
+        }
+    EXPECT_EQ(defaults, 1);
+    EXPECT_TRUE(capture) << r.out;
 }
 
 } // namespace

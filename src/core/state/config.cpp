@@ -317,7 +317,7 @@ bool saveconfig(const config& cfg, MessagePort& port) {
     // The count written beside the events is the one of the table saved with them.
     config stored = cfg;
     stored.scheduler.numevents = static_cast<int>(scheduledevents().size());
-    if (!writeConfigFile(folder + "quimbrel.xml", stored, &error)) {
+    if (!cfg.runonly && !writeConfigFile(folder + "quimbrel.xml", stored, &error)) {
         showSaveError(port, error);
         ok = false;
     }

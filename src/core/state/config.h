@@ -140,6 +140,7 @@ struct config {
     std::string datafolder; // with a closing '/'
     std::string taggerpath; // full path of the tagger program
     int numoffset = 0;      // NUM values used since the program started
+    bool runonly = false;   // changed for this run only (command-line options): saveconfig keeps quimbrel.xml
 
     bool operator==(const config&) const = default;
 };
@@ -154,7 +155,8 @@ void defaultconfig(config& cfg);
 bool loadconfig(config& cfg, MessagePort& port, const std::string& fileName = "quimbrel.xml");
 
 // Writes cfg to <datafolder>/quimbrel.xml (scheduler.numevents taken from the event table), then the
-// process-wide event table to events.xml and the process-wide autonames list to names.xml. Each file is
+// process-wide event table to events.xml and the process-wide autonames list to names.xml. A record marked
+// runonly leaves quimbrel.xml as it is. Each file is
 // replaced atomically; a file that cannot be written keeps its old contents, is reported through the port,
 // and makes the result false.
 bool saveconfig(const config& cfg, MessagePort& port);
