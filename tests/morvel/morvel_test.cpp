@@ -497,6 +497,46 @@ TEST_F(MorvelFixture, ClearsFieldsAndHonoursTextMode) {
     m_lib.taglib_file_free(file);
 }
 
+// Success means the file holds the tags afterwards: a file replaced on disk while its handle was open takes
+// nothing, and the save says so.
+TEST_F(MorvelFixture, ASaveThatDidNotTakeFails) {
+    for (const Format& format : kFormats) {
+        SCOPED_TRACE(format.extension);
+        const fs::path path = copyOf(format, "replaced");
+        morvel_file* file = m_lib.taglib_file_newu(path.c_str());
+        ASSERT_TRUE(m_lib.taglib_file_is_valid(file));
+        m_lib.taglib_tag_set_title(m_lib.taglib_file_tag(file), "Lost");
+        fs::copy_file(plain(format), s_dir / "replacement", fs::copy_options::overwrite_existing);
+        fs::rename(s_dir / "replacement", path);
+        EXPECT_FALSE(m_lib.taglib_file_save_ex(file, 3));
+        m_lib.taglib_file_free(file);
+    }
+}
+
+// A fragmented MP4, as the recorder leaves one it could not finish as a regular file, states no length but
+// is whole audio: it is tagged, and FFmpeg still reads the tags and every sample.
+TEST_F(MorvelFixture, TagsAFragmentedMp4) {
+    const fs::path path = s_dir / "fragmented.m4a";
+    run({"ffmpeg", "-v", "error", "-y", "-i", plain(kFormats[3]).string(), "-c", "copy", "-movflags",
+         "empty_moov+default_base_moof", "-frag_duration", "500000", path.string()});
+    const auto decoded = [](const fs::path& p) {
+        return run({"ffmpeg", "-v", "error", "-i", p.string(), "-map", "0:a", "-f", "md5", "-"}).output;
+    };
+    const std::string before = decoded(path);
+    ASSERT_FALSE(before.empty());
+
+    morvel_file* file = m_lib.taglib_file_newu(path.c_str());
+    ASSERT_TRUE(m_lib.taglib_file_is_valid(file));
+    m_lib.taglib_tag_set_title(m_lib.taglib_file_tag(file), kTitle);
+    EXPECT_TRUE(m_lib.taglib_tag_set_cover(file, 3, static_cast<unsigned>(s_png.size()), "image/png", "",
+                                           s_png.data()));
+    EXPECT_TRUE(m_lib.taglib_file_save_ex(file, 3));
+    m_lib.taglib_file_free(file);
+
+    EXPECT_EQ(probe(path).tags["title"], kTitle);
+    EXPECT_EQ(decoded(path), before);
+}
+
 // Without the library, or with one lacking the entry points, nothing is bound and every call fails
 // without effect.
 TEST(MorvelLoader, FailsSoftlyWithoutTheLibrary) {

@@ -39,7 +39,8 @@ MORVEL_API morvel_tag* taglib_file_tag(const morvel_file* file);
 MORVEL_API const morvel_audioproperties* taglib_file_audioproperties(const morvel_file* file);
 /* Writes every change to disk; callers pass mode 3, other values save alike. MPEG files get an ID3v2.4 tag
  * (an ID3v1 or APE tag already there is updated too); a tag left empty is taken out of the file. Non-zero on
- * success; 0 for an invalid or read-only file or a failed write. */
+ * success, which means the file read again holds the texts and numbers as set; 0 for an invalid or read-only
+ * file, a failed write, or a save that did not take. */
 MORVEL_API int taglib_file_save_ex(morvel_file* file, int mode);
 
 /* Text getters: never null (empty when absent or for a null tag); each text stays valid until

@@ -15,6 +15,7 @@
 #include <id3v1tag.h>
 #include <id3v2tag.h>
 #include <infotag.h>
+#include <mp4atom.h>
 #include <mp4coverart.h>
 #include <mp4file.h>
 #include <mp4tag.h>
@@ -27,6 +28,7 @@
 #include <xiphcomment.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -126,6 +128,16 @@ bool mpegStreamComplete(TagLib::MPEG::File* mpeg) {
     return first >= 0 && first + static_cast<long>(xing->totalSize()) <= mpeg->length();
 }
 
+// A fragmented MP4 (a recording kept as it was written) states no length in its movie header: TagLib gives
+// it a length of 0, yet it is whole audio.
+bool fragmentedMp4(TagLib::File* f) {
+    if (dynamic_cast<TagLib::MP4::File*>(f) == nullptr) {
+        return false;
+    }
+    TagLib::MP4::Atoms atoms(f);
+    return atoms.find("moov", "mvex") != nullptr && atoms.find("moof") != nullptr;
+}
+
 // TagLib accepts some files that are not audio (an MPEG reader takes almost anything) or that were cut
 // short; such files are refused, so that no tag is written into them.
 bool usable(TagLib::File* f) {
@@ -133,8 +145,10 @@ bool usable(TagLib::File* f) {
         return false;
     }
     const TagLib::AudioProperties* properties = f->audioProperties();
-    if (properties == nullptr || properties->sampleRate() <= 0 || properties->channels() <= 0 ||
-        properties->lengthInMilliseconds() <= 0) {
+    if (properties == nullptr || properties->sampleRate() <= 0 || properties->channels() <= 0) {
+        return false;
+    }
+    if (properties->lengthInMilliseconds() <= 0 && !fragmentedMp4(f)) {
         return false;
     }
     if (dynamic_cast<TagLib::RIFF::WAV::File*>(f) != nullptr && !riffChunksFit(f)) {
@@ -528,6 +542,24 @@ bool save(TagLib::File* f) {
     return f->save();
 }
 
+// TagLib can report success for a save that left the file without the tag (a file it misplaced the tag in,
+// a file replaced on disk meanwhile); what the file holds afterwards is what counts.
+bool savedAsWritten(const MorvelFile& written) {
+    const TagLib::Tag* expected = written.tag();
+    // TagLib writes through a stdio stream it keeps open; what it wrote must reach the file before another
+    // stream reads it.
+    std::fflush(nullptr);
+    const MorvelFile again(written.ref.file()->name());
+    if (again.ref.file() == nullptr || !again.valid) {
+        return false;
+    }
+    const TagLib::Tag* found = again.tag();
+    return found != nullptr && found->title() == expected->title() && found->artist() == expected->artist() &&
+           found->album() == expected->album() && found->comment() == expected->comment() &&
+           found->genre() == expected->genre() && found->year() == expected->year() &&
+           found->track() == expected->track();
+}
+
 } // namespace
 
 extern "C" {
@@ -584,7 +616,8 @@ const morvel_audioproperties* taglib_file_audioproperties(const morvel_file* fil
 }
 
 int taglib_file_save_ex(morvel_file* file, int /*mode*/) {
-    return fileOperation(file, [](TagLib::File* f) { return !f->readOnly() && save(f); });
+    return fileOperation(
+        file, [&](TagLib::File* f) { return !f->readOnly() && save(f) && savedAsWritten(*cast(file)); });
 }
 
 const char* taglib_tag_title(const morvel_tag* tag) {
