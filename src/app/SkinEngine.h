@@ -2,6 +2,10 @@
 #pragma once
 
 #include <QRect>
+#include <QRegion>
+#include <QRgb>
+
+class QImage;
 
 class QWidget;
 
@@ -13,5 +17,8 @@ double skinscale(double dotsPerInch);
 QRect skinrect(const QRect& designed, double scale);
 // Places a control at its designed rectangle scaled; static texts also scale their font.
 void skinplace(QWidget* control, const QRect& designed, double scale, bool scaleFont = false);
+// The shape of a skinned picture: every pixel but the opaque ones of the transparent colour, in the picture's
+// own pixels. Built from runs of pixels, so its meaning does not hang on any bitmap colour table.
+QRegion skinshape(const QImage& picture, QRgb transparent);
 
 } // namespace quimbrel

@@ -196,8 +196,11 @@ void TMainForm::skinengine(double scale) {
     setFixedSize(picture);
     // Navy is the transparent colour: the window takes the picture's shape.
     if (!m_background.isNull()) {
-        const QImage mask = m_background.createMaskFromColor(QColor(0, 0, 128).rgb(), Qt::MaskOutColor);
-        setMask(QBitmap::fromImage(mask));
+        setMask(skinshape(m_background, QColor(0, 0, 128).rgb()));
+        // Wayland compositors take no window shapes: there the cleared corners must be see-through instead.
+        if (QGuiApplication::platformName().startsWith(QStringLiteral("wayland")) &&
+            !testAttribute(Qt::WA_WState_Created))
+            setAttribute(Qt::WA_TranslucentBackground);
         // Pictures of the window (grab) ignore the mask: clear the navy in the picture itself too.
         const QRgb navy = QColor(0, 0, 128).rgb();
         for (int y = 0; y < m_background.height(); ++y) {
@@ -367,10 +370,14 @@ QPoint TMainForm::snapPosition(QPoint proposed, const QRect& workArea, QSize siz
 }
 
 void TMainForm::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        m_pressPoint = event->position().toPoint();
-        m_pressed = true;
-    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    // A Wayland client cannot place its own window: the compositor moves it (and snaps it, if it does).
+    if (QGuiApplication::platformName().startsWith(QStringLiteral("wayland")) && windowHandle() &&
+        windowHandle()->startSystemMove())
+        return;
+    m_pressPoint = event->position().toPoint();
+    m_pressed = true;
 }
 
 void TMainForm::mouseMoveEvent(QMouseEvent* event) {
