@@ -41,13 +41,15 @@ wait "$recorder" || true
 
 ours=$(sed -n 's/.*capture_thread_cpu_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")
 process=$(sed -n 's/.*process_cpu_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")
+wakeups=$(sed -n 's/.*process_wakeups_per_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")
 theirs=$(tail -n 1 "$work/parecord.time" | awk "{print \$1 + \$2}")
-awk -v o="$ours" -v p="$process" -v t="$theirs" -v s="$seconds" 'BEGIN {
+awk -v o="$ours" -v p="$process" -v t="$theirs" -v s="$seconds" -v w="$wakeups" 'BEGIN {
     m = s / 60.0
     printf "capture thread:   %.3f CPU s per audio minute\n", o / m
     printf "whole process:    %.3f CPU s per audio minute (capture, silence renderer, PulseAudio client thread)\n", p / m
     printf "parecord:         %.3f CPU s per audio minute\n", t / m
     if (t > 0) printf "ratio:            %.2f (capture thread / parecord; target <= 1.5)\n", o / t
-    if (t > 0) printf "process ratio:    %.2f (whole process, start-up included / parecord)\n", p / t
+    if (t > 0) printf "process ratio:    %.2f (whole process, start-up included / parecord; target <= 1.0)\n", p / t
+    printf "wake-ups:         %.1f per second (whole process)\n", w
 }'
 cat "$work/ours.txt"

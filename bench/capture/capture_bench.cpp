@@ -1,6 +1,7 @@
 // Captures the default sink in loopback for a number of seconds (default 60) and prints what it cost:
 //   capture_thread_cpu_s=<capture thread CPU> process_cpu_s=<whole process CPU> audio_s=<seconds> blocks=<n>
-// followed by one line per thread of the process with its CPU seconds.
+//   bytes=<n> process_wakeups_per_s=<context switches of all threads per second>
+// followed by one line per thread of the process with its CPU seconds and wake-ups per second.
 #include "capture/TInputRecordThread.h"
 #include "capture/TWASAPISource.h"
 #include "ports/Dispatcher.h"
@@ -52,7 +53,7 @@ private:
 };
 
 // CPU seconds of every thread of this process, from /proc.
-void printThreads() {
+void printThreads(double seconds) {
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
     DIR* dir = opendir("/proc/self/task");
     if (!dir)
@@ -74,8 +75,15 @@ void printThreads() {
             if (i == 15)
                 stime = std::stoull(field);
         }
-        std::printf("thread %s %s cpu_s=%.2f\n", e->d_name, stat.substr(open + 1, close - open - 1).c_str(),
-                    static_cast<double>(utime + stime) / tick);
+        // Wake-ups: every time the thread was switched in after sleeping or being preempted.
+        std::ifstream status(std::string("/proc/self/task/") + e->d_name + "/status");
+        unsigned long long switches = 0;
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                switches += std::stoull(line.substr(line.find(':') + 1));
+        std::printf("thread %s %s cpu_s=%.2f wakeups_per_s=%.1f\n", e->d_name,
+                    stat.substr(open + 1, close - open - 1).c_str(),
+                    static_cast<double>(utime + stime) / tick, static_cast<double>(switches) / seconds);
     }
     closedir(dir);
 }
@@ -104,9 +112,11 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &usage);
     const double process = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    std::printf("capture_thread_cpu_s=%.3f process_cpu_s=%.3f audio_s=%d blocks=%lld bytes=%lld\n", thread,
-                process, seconds, blocks, bytes);
-    printThreads();
+    const double wakeups = static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw) / seconds;
+    std::printf("capture_thread_cpu_s=%.3f process_cpu_s=%.3f audio_s=%d blocks=%lld bytes=%lld "
+                "process_wakeups_per_s=%.1f\n",
+                thread, process, seconds, blocks, bytes, wakeups);
+    printThreads(seconds);
     source.stopthreads();
     return 0;
 }

@@ -26,9 +26,11 @@ namespace quimbrel {
 
 namespace {
 
-// The length of one fragment the server hands over: 10 ms, like the platform packets the threshold was
-// chosen for.
+// Blocks are cut from pieces of 10 ms, like the platform packets the threshold was chosen for.
 constexpr std::uint32_t kFragmentMs = 10;
+// What the server is asked to hand over at a time: the thread drains only every kPollMs anyway, and each
+// fragment wakes the PulseAudio client thread.
+constexpr std::uint32_t kServerFragmentMs = 100;
 
 std::string hex8(int code) {
     char text[16];
@@ -155,9 +157,9 @@ int TInputRecordThread::initialize() {
 
     const std::uint32_t bytesPerSecond = info.rate * static_cast<std::uint32_t>(m_framebytes);
     const std::string device = m_loopback ? info.monitor : info.name;
-    m_stream =
-        pulse::Stream::record(*m_connection, device, info.rate, info.channels,
-                              bytesPerSecond * kBufferSeconds, bytesPerSecond * kFragmentMs / 1000, error);
+    m_stream = pulse::Stream::record(*m_connection, device, info.rate, info.channels,
+                                     bytesPerSecond * kBufferSeconds,
+                                     bytesPerSecond * kServerFragmentMs / 1000, error);
     if (!m_stream) {
         m_message = resulttext(error);
         return show("AudioClient.Initialization Failed.\r\n" + m_message);
@@ -306,8 +308,8 @@ void TInputRecordThread::execute() {
         return;
     }
 
-    // The three buffers live for the whole run. The accumulation holds at most the threshold plus one
-    // fragment; it only grows past its first size for a server fragment larger than 4 MiB.
+    // The buffers live for the whole run. The accumulation holds at most the threshold plus one piece; the
+    // incoming fragment's copy only grows past its first size for a server fragment larger than 4 MiB.
     const int threshold = static_cast<int>(m_mixrate * m_mixchannels / 10);
     const std::size_t bufferFloats = kBufferBytes / sizeof(float);
     FloatBuffer accumulation(bufferFloats);
@@ -334,6 +336,42 @@ void TInputRecordThread::execute() {
     std::size_t accBytes = 0;
     int accFrames = 0;
     const std::size_t framebytes = static_cast<std::size_t>(m_framebytes);
+    // The server hands over large fragments (few wake-ups); the blocks are still cut as if it handed over
+    // pieces of kFragmentMs, so the handler sees the same blocks whatever the fragment size granted.
+    const std::size_t piecebytes =
+        std::max<std::size_t>(framebytes, m_mixrate * kFragmentMs / 1000 * framebytes);
+    FloatBuffer incoming(bufferFloats);
+
+    // Adds one piece to the accumulation; past the threshold, converts it and hands it over as one block.
+    auto accumulate = [&](const std::uint8_t* piece, std::size_t bytes) {
+        accumulation.grow((accBytes + bytes) / sizeof(float), accBytes / sizeof(float));
+        std::memcpy(reinterpret_cast<std::uint8_t*>(accumulation.data()) + accBytes, piece, bytes);
+        accBytes += bytes;
+        accFrames += static_cast<int>(bytes / framebytes);
+        if (accBytes <= static_cast<std::size_t>(threshold))
+            return;
+        const int frames = accFrames;
+        stereobuffer.grow(static_cast<std::size_t>(frames) * 2, 0);
+        try {
+            tostereo(accumulation.data(), frames, static_cast<int>(m_mixchannels), stereobuffer.data());
+            for (int done = 0; done < frames && !m_terminate; done += sliceFrames) {
+                const int n = std::min(sliceFrames, frames - done);
+                std::int32_t outbytes = 0;
+                SRC2_process(converter.get(), stereobuffer.data() + static_cast<std::size_t>(done) * 2, n * 8,
+                             m_outbuffer.get(), &outbytes);
+                // A block converted while the end was requested is dropped.
+                if (!m_terminate && outbytes > 0)
+                    deliver(std::min<int>(outbytes, kBufferBytes));
+            }
+        } catch (const std::bad_alloc&) {
+            m_dispatcher.invoke([&] {
+                m_messages.show("Format Conversion Failed.", kAudioDeviceErrorCaption, MessageIcon::Error);
+            });
+            throw;
+        }
+        accBytes = 0;
+        accFrames = 0;
+    };
 
     while (!m_terminate) {
         if (!sleepPoll())
@@ -341,6 +379,7 @@ void TInputRecordThread::execute() {
         std::size_t packet = 0;
         do {
             const char* failedStep = nullptr;
+            std::size_t incomingBytes = 0;
             {
                 pulse::Connection::Lock lock(*m_connection);
                 if (!m_stream->readable(packet, error)) {
@@ -354,14 +393,13 @@ void TInputRecordThread::execute() {
                         packet = 0; // nothing complete yet: an empty buffer is not an error
                     } else {
                         bytes -= bytes % framebytes;
-                        accumulation.grow((accBytes + bytes) / sizeof(float), accBytes / sizeof(float));
-                        auto* dest = reinterpret_cast<std::uint8_t*>(accumulation.data()) + accBytes;
+                        incoming.grow(bytes / sizeof(float), 0);
                         if (data)
-                            std::memcpy(dest, data, bytes);
+                            std::memcpy(incoming.data(), data, bytes);
                         else
-                            std::memset(dest, 0, bytes); // a hole in the stream is silence of that length
-                        accBytes += bytes;
-                        accFrames += static_cast<int>(bytes / framebytes);
+                            std::memset(incoming.data(), 0,
+                                        bytes); // a hole in the stream is silence of that length
+                        incomingBytes = bytes;
                         if (!m_stream->drop(error))
                             failedStep = "CaptureClient.ReleaseBuffer Failed.";
                     }
@@ -371,33 +409,9 @@ void TInputRecordThread::execute() {
                 showloopfailure(failedStep, error);
                 return;
             }
-
-            if (accBytes > static_cast<std::size_t>(threshold)) {
-                const int frames = accFrames;
-                stereobuffer.grow(static_cast<std::size_t>(frames) * 2, 0);
-                try {
-                    tostereo(accumulation.data(), frames, static_cast<int>(m_mixchannels),
-                             stereobuffer.data());
-                    for (int done = 0; done < frames && !m_terminate; done += sliceFrames) {
-                        const int n = std::min(sliceFrames, frames - done);
-                        std::int32_t outbytes = 0;
-                        SRC2_process(converter.get(),
-                                     stereobuffer.data() + static_cast<std::size_t>(done) * 2, n * 8,
-                                     m_outbuffer.get(), &outbytes);
-                        // A block converted while the end was requested is dropped.
-                        if (!m_terminate && outbytes > 0)
-                            deliver(std::min<int>(outbytes, kBufferBytes));
-                    }
-                } catch (const std::bad_alloc&) {
-                    m_dispatcher.invoke([&] {
-                        m_messages.show("Format Conversion Failed.", kAudioDeviceErrorCaption,
-                                        MessageIcon::Error);
-                    });
-                    throw;
-                }
-                accBytes = 0;
-                accFrames = 0;
-            }
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(incoming.data());
+            for (std::size_t offset = 0; offset < incomingBytes && !m_terminate; offset += piecebytes)
+                accumulate(bytes + offset, std::min(piecebytes, incomingBytes - offset));
         } while (packet != 0 && !m_terminate);
     }
 
