@@ -31,8 +31,11 @@ struct AudioDecoder::State {
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
     int streamIndex = -1;
+    // The decoder's rate and channels, and those handed out.
     int rate = 0;
     int channels = 0;
+    int outRate = 0;
+    int outChannels = 0;
     int converterFormat = AV_SAMPLE_FMT_NONE;
     bool demuxDone = false;
     bool decoderDone = false;
@@ -44,6 +47,7 @@ struct AudioDecoder::State {
     std::vector<std::int16_t> converted;
 
     bool openConverter(int inputFormat);
+    bool resampling() const { return outRate != rate || outChannels != channels; }
     void releaseFrame() {
         if (frameHeld)
             av_frame_unref(frame);
@@ -66,21 +70,24 @@ bool AudioDecoder::isOpen() const {
     return m_state != nullptr;
 }
 int AudioDecoder::sampleRate() const {
-    return m_state ? m_state->rate : 0;
+    return m_state ? m_state->outRate : 0;
 }
 int AudioDecoder::channels() const {
-    return m_state ? m_state->channels : 0;
+    return m_state ? m_state->outChannels : 0;
 }
 
 void AudioDecoder::close() {
     m_state.reset();
 }
 
-bool AudioDecoder::open(const std::string& path) {
+bool AudioDecoder::open(const std::string& path, DecoderOutput output) {
     // The tagger prints nothing of its own; FFmpeg's complaints about damaged files stay quiet too.
     av_log_set_level(AV_LOG_QUIET);
     close();
     m_path = path;
+    m_output = output;
+    if (output.rate < 0 || output.rate > kMaxSampleRate)
+        return false;
     auto s = std::make_unique<State>();
     if (avformat_open_input(&s->format, path.c_str(), nullptr, nullptr) < 0)
         return false;
@@ -108,11 +115,14 @@ bool AudioDecoder::open(const std::string& path) {
     s->channels = s->codec->ch_layout.nb_channels;
     if (s->rate <= 0 || s->rate > kMaxSampleRate || s->channels <= 0 || s->channels > kMaxChannels)
         return false;
+    s->outRate = output.rate > 0 ? output.rate : s->rate;
+    s->outChannels = output.rate > 0 ? 1 : s->channels;
     s->packet = av_packet_alloc();
     s->frame = av_frame_alloc();
     if (s->packet == nullptr || s->frame == nullptr)
         return false;
-    if (s->codec->sample_fmt != AV_SAMPLE_FMT_S16 && !s->openConverter(s->codec->sample_fmt))
+    if ((s->codec->sample_fmt != AV_SAMPLE_FMT_S16 || s->resampling()) &&
+        !s->openConverter(s->codec->sample_fmt))
         return false;
     m_state = std::move(s);
     return true;
@@ -120,16 +130,40 @@ bool AudioDecoder::open(const std::string& path) {
 
 bool AudioDecoder::State::openConverter(int inputFormat) {
     swr_free(&swr);
-    // Same rate and channel layout out as in: only the sample format changes.
     AVChannelLayout layout;
     if (codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&layout, channels);
     else if (av_channel_layout_copy(&layout, &codec->ch_layout) < 0)
         return false;
-    int rc = swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_S16, rate, &layout,
+    AVChannelLayout outLayout;
+    if (outChannels == channels)
+        av_channel_layout_copy(&outLayout, &layout);
+    else
+        outLayout = AV_CHANNEL_LAYOUT_MONO;
+    int rc = swr_alloc_set_opts2(&swr, &outLayout, AV_SAMPLE_FMT_S16, outRate, &layout,
                                  static_cast<AVSampleFormat>(inputFormat), rate, 0, nullptr);
     av_channel_layout_uninit(&layout);
-    if (rc < 0 || swr_init(swr) < 0) {
+    av_channel_layout_uninit(&outLayout);
+    if (rc < 0) {
+        swr_free(&swr);
+        return false;
+    }
+    if (outRate != rate) {
+        // A short filter is enough for a fingerprint, which looks at nothing above a few kHz.
+        av_opt_set_int(swr, "filter_size", 16, 0);
+        av_opt_set_int(swr, "phase_shift", 8, 0);
+        av_opt_set_int(swr, "linear_interp", 1, 0);
+        av_opt_set_double(swr, "cutoff", 0.8, 0);
+    }
+    if (outChannels != channels) {
+        // The plain average of the channels, so that no sum can clip.
+        std::vector<double> matrix(static_cast<std::size_t>(channels), 1.0 / channels);
+        if (swr_set_matrix(swr, matrix.data(), channels) < 0) {
+            swr_free(&swr);
+            return false;
+        }
+    }
+    if (swr_init(swr) < 0) {
         swr_free(&swr);
         return false;
     }
@@ -146,15 +180,15 @@ double AudioDecoder::lengthSeconds() {
     if (m_state->format->duration != AV_NOPTS_VALUE && m_state->format->duration > 0)
         return static_cast<double>(m_state->format->duration) / AV_TIME_BASE;
     // No stated length: count the samples, then start again from the top.
-    const long frameBytes = 2L * m_state->channels;
-    std::vector<std::int16_t> block(static_cast<std::size_t>(m_state->rate) * m_state->channels);
+    const long frameBytes = 2L * m_state->outChannels;
+    std::vector<std::int16_t> block(static_cast<std::size_t>(m_state->outRate) * m_state->outChannels);
     long long bytes = 0;
     long got = 0;
     while ((got = read(block.data(), static_cast<long>(block.size()) * 2)) > 0)
         bytes += got;
-    const double seconds = static_cast<double>(bytes / frameBytes) / m_state->rate;
+    const double seconds = static_cast<double>(bytes / frameBytes) / m_state->outRate;
     const std::string path = m_path;
-    open(path);
+    open(path, m_output);
     return seconds;
 }
 
@@ -172,7 +206,7 @@ bool AudioDecoder::fillPending() {
                 s.releaseFrame();
                 continue;
             }
-            if (s.frame->format == AV_SAMPLE_FMT_S16) {
+            if (s.frame->format == AV_SAMPLE_FMT_S16 && !s.resampling()) {
                 // Already what the caller wants: handed out straight from the frame.
                 s.pending = reinterpret_cast<const std::int16_t*>(s.frame->data[0]);
                 s.pendingSize = static_cast<std::size_t>(s.frame->nb_samples) * s.channels;
@@ -185,7 +219,7 @@ bool AudioDecoder::fillPending() {
             const int outCount = swr_get_out_samples(s.swr, s.frame->nb_samples);
             if (outCount < 0)
                 return false;
-            s.converted.resize(static_cast<std::size_t>(outCount) * s.channels);
+            s.converted.resize(static_cast<std::size_t>(outCount) * s.outChannels);
             auto* out = reinterpret_cast<std::uint8_t*>(s.converted.data());
             const int converted =
                 swr_convert(s.swr, &out, outCount, const_cast<const std::uint8_t**>(s.frame->extended_data),
@@ -196,7 +230,7 @@ bool AudioDecoder::fillPending() {
             if (converted == 0)
                 continue;
             s.pending = s.converted.data();
-            s.pendingSize = static_cast<std::size_t>(converted) * s.channels;
+            s.pendingSize = static_cast<std::size_t>(converted) * s.outChannels;
             return true;
         }
         if (rc == AVERROR_EOF) {
@@ -226,13 +260,13 @@ bool AudioDecoder::fillPending() {
     const int outCount = swr_get_out_samples(s.swr, 0);
     if (outCount <= 0)
         return false;
-    s.converted.resize(static_cast<std::size_t>(outCount) * s.channels);
+    s.converted.resize(static_cast<std::size_t>(outCount) * s.outChannels);
     auto* out = reinterpret_cast<std::uint8_t*>(s.converted.data());
     const int converted = swr_convert(s.swr, &out, outCount, nullptr, 0);
     if (converted <= 0)
         return false;
     s.pending = s.converted.data();
-    s.pendingSize = static_cast<std::size_t>(converted) * s.channels;
+    s.pendingSize = static_cast<std::size_t>(converted) * s.outChannels;
     return true;
 }
 
@@ -240,7 +274,7 @@ long AudioDecoder::read(std::int16_t* buffer, long bytes) {
     if (!m_state || bytes <= 0)
         return 0;
     State& s = *m_state;
-    const std::size_t frameSamples = static_cast<std::size_t>(s.channels);
+    const std::size_t frameSamples = static_cast<std::size_t>(s.outChannels);
     const std::size_t wanted = static_cast<std::size_t>(bytes) / 2 / frameSamples * frameSamples;
     std::size_t written = 0;
     while (written < wanted) {

@@ -1,5 +1,5 @@
 // Decodes an audio file through FFmpeg into 16-bit interleaved samples at the file's own sample rate and
-// channel count, a block at a time.
+// channel count (or down-mixed and resampled, for the fingerprint), a block at a time.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,12 @@
 #include <string>
 
 namespace quimbrel::tagger {
+
+// What AudioDecoder delivers: the file's own rate and channels, or mono at another rate (the channels
+// averaged, then resampled), which is what the fingerprint is computed from.
+struct DecoderOutput {
+    int rate = 0; // 0: the file's own rate and channels
+};
 
 class AudioDecoder {
 public:
@@ -17,10 +23,11 @@ public:
 
     // Opens the file's best audio stream; false when the file is missing, unreadable or has no audio that
     // FFmpeg decodes. Opening again first closes.
-    bool open(const std::string& path);
+    bool open(const std::string& path, DecoderOutput output = DecoderOutput());
     void close();
     bool isOpen() const;
 
+    // The rate and channel count of the samples read() delivers.
     int sampleRate() const;
     int channels() const;
     // The decoded length in seconds. Taken from the container when it states the stream's length, else
@@ -36,6 +43,7 @@ private:
     bool fillPending();
     std::unique_ptr<State> m_state;
     std::string m_path;
+    DecoderOutput m_output;
 };
 
 } // namespace quimbrel::tagger

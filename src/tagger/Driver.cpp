@@ -15,7 +15,9 @@
 namespace quimbrel::tagger {
 
 bool fingerprintFile(const std::string& path, AudioDecoder& stream, TRecognize& recognize) {
-    if (!stream.open(path))
+    // Chromaprint works on mono at its own rate; FFmpeg's resampler gets there faster than Chromaprint's
+    // own, and straight from the decoder's samples.
+    if (!stream.open(path, {TChromaPrint::sampleRate()}))
         return false;
     const int duration = wholeSeconds(stream.lengthSeconds());
     if (duration <= kFingerprintSeconds)

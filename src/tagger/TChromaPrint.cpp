@@ -12,6 +12,14 @@ TChromaPrint::~TChromaPrint() {
         chromaprint_free(m_context);
 }
 
+int TChromaPrint::sampleRate() {
+    // The library tells the rate only through a context; it is the same for every algorithm it offers.
+    ChromaprintContext* context = chromaprint_new(CHROMAPRINT_ALGORITHM_DEFAULT);
+    const int rate = chromaprint_get_sample_rate(context);
+    chromaprint_free(context);
+    return rate;
+}
+
 void TChromaPrint::start(int sampleRate, int channels) {
     if (m_context == nullptr)
         m_context = chromaprint_new(CHROMAPRINT_ALGORITHM_DEFAULT);

@@ -17,6 +17,9 @@ public:
     TChromaPrint(const TChromaPrint&) = delete;
     TChromaPrint& operator=(const TChromaPrint&) = delete;
 
+    // The rate Chromaprint computes the fingerprint at; samples at any other rate it resamples itself.
+    static int sampleRate();
+
     // Creates the context (the library's default algorithm) when there is none and starts it.
     void start(int sampleRate, int channels);
     // count = number of 16-bit values in the block, all channels together.

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 using namespace quimbrel::tagger;
 using namespace tagger_test;
 namespace fs = std::filesystem;
@@ -27,6 +30,43 @@ TEST(AudioDecoder, DecodesEveryRecorderFormatAtItsOwnRateAndChannels) {
         EXPECT_EQ(fed, 120LL * 88200);
         ASSERT_EQ(counts.size(), 120u);
         EXPECT_EQ(counts.front(), 88200);
+    }
+}
+
+// For the fingerprint: mono at Chromaprint's rate, the channels averaged. Opposite channels cancel out, and
+// two full-scale channels in step stay at full scale instead of clipping.
+TEST(AudioDecoder, DownMixedAndResampledForTheFingerprint) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        const char* right;
+        int loudest;
+    };
+    const Case cases[] = {{"opposite", "-0.999*sin(2*PI*441*t)", 0},
+                          {"in step", "0.999*sin(2*PI*441*t)", 30000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir.path() / (std::string(c.name) + ".wav");
+        ProcessResult r = runProcess(
+            {"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+             std::string("aevalsrc=0.999*sin(2*PI*441*t)|") + c.right + ":s=44100:d=3", file.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        AudioDecoder stream;
+        ASSERT_TRUE(stream.open(file.string(), {TChromaPrint::sampleRate()}));
+        EXPECT_EQ(stream.sampleRate(), 11025);
+        EXPECT_EQ(stream.channels(), 1);
+        EXPECT_EQ(wholeSeconds(stream.lengthSeconds()), 3);
+        int peak = 0;
+        const long long fed = feedFirstSeconds(stream, 5, [&](const std::int16_t* block, int count) {
+            for (int i = 0; i < count; ++i)
+                peak = std::max(peak, std::abs(static_cast<int>(block[i])));
+        });
+        EXPECT_NEAR(static_cast<double>(fed), 3.0 * 11025, 16.0);
+        if (c.loudest == 0)
+            EXPECT_LE(peak, 2);
+        else
+            EXPECT_GE(peak, c.loudest);
+        EXPECT_LT(peak, 32767);
     }
 }
 

@@ -1,6 +1,11 @@
 // ombrikw run as a program against fake AcoustID, MusicBrainz and Last.fm services on 127.0.0.1.
 #include "TaggerTestSupport.h"
 
+#include "encoder/CodecTable.h"
+#include "encoder/createwriter.h"
+#include "encoder/libFLAC.h"
+#include "encoder/libVorbis.h"
+
 #include "morvel_loader.h"
 
 #include <chromaprint.h>
@@ -17,6 +22,8 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <sstream>
 
 using namespace tagger_test;
@@ -268,6 +275,99 @@ TEST_F(Tagger, TagsEveryFormatWithTitleArtistAlbumAndCover) {
             EXPECT_EQ(covers[0].description, "cover.jpg");
         }
         EXPECT_EQ(covers[0].data.substr(0, 3), "\xFF\xD8\xFF");
+    }
+}
+
+// Interleaved float samples converted to a writer's sample code as the recorder's block handler delivers
+// them.
+std::string samplesFor(const std::vector<float>& in, std::int32_t code) {
+    std::string out;
+    for (float f : in) {
+        const double v = std::clamp(static_cast<double>(f), -1.0, 1.0);
+        if (code == quimbrel::kSampleFloat) {
+            char bytes[4];
+            std::memcpy(bytes, &f, 4);
+            out.append(bytes, 4);
+        } else if (code == quimbrel::kSampleS16) {
+            const auto i = static_cast<std::int16_t>(std::lround(v * 32767.0));
+            out += static_cast<char>(i & 0xFF);
+            out += static_cast<char>((i >> 8) & 0xFF);
+        } else if (code == quimbrel::kSampleS24) {
+            const auto i = static_cast<std::int32_t>(std::lround(v * 8388607.0));
+            for (int b = 0; b < 3; ++b)
+                out += static_cast<char>((i >> (8 * b)) & 0xFF);
+        } else {
+            out += static_cast<char>(std::lround(v * 127.0) + 128);
+        }
+    }
+    return out;
+}
+
+// What FFmpeg decodes from the file's audio, as a hash.
+std::string decodedAudio(const fs::path& file) {
+    return runProcess(
+               {"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-map", "0:a", "-f", "md5", "-"})
+        .out;
+}
+
+// Files as the recorder writes them, through its own writers: the WAV header refreshed every second while
+// recording, an MP3 without a VBR header, the M4A as the writer finishes it and as it stands while recording
+// (fragmented). Each is identified, tagged with its cover, and sounds exactly as before.
+TEST_F(Tagger, TagsTheRecordersOwnFilesAndLeavesTheirSoundAlone) {
+    server.setRules(standardRules(server, fileRule(pictureFixture("jpg"))));
+    const fs::path pcm = dir.path() / "noise.f32";
+    ProcessResult r =
+        runProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", audioFixture("wav", 130).string(), "-f",
+                    "f32le", "-ac", "2", "-ar", "44100", pcm.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string raw = readFile(pcm);
+    std::vector<float> samples(raw.size() / sizeof(float));
+    std::memcpy(samples.data(), raw.data(), samples.size() * sizeof(float));
+
+    // The recorder loads these at start-up.
+    ASSERT_TRUE(quimbrel::loadvorbislib(quimbrel::kOggLibrary));
+    ASSERT_TRUE(quimbrel::loadvorbislib(quimbrel::kVorbisLibrary));
+    ASSERT_TRUE(quimbrel::loadflaclib());
+    std::vector<fs::path> files;
+    for (int codec = 0; codec < quimbrel::kCodecCount; ++codec) {
+        quimbrel::WriterSettings settings;
+        settings.index = codec;
+        settings.bps = 1;
+        const fs::path path = dir.path() / ("recorded." + std::string(quimbrel::codecinfo(codec).extension));
+        auto writer = quimbrel::createwriter(settings, path.string(), quimbrel::floatformat(44100, 2));
+        const std::size_t block = 4410 * 2;
+        for (std::size_t at = 0; at < samples.size(); at += block) {
+            const std::vector<float> part(
+                samples.begin() + static_cast<std::ptrdiff_t>(at),
+                samples.begin() + static_cast<std::ptrdiff_t>(std::min(at + block, samples.size())));
+            const std::string bytes = samplesFor(part, writer->SampleFormat());
+            writer->WriteBlock(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        }
+        files.push_back(writer->FileName);
+        writer.reset();
+    }
+    const fs::path fragmented = dir.path() / "fragmented.m4a";
+    r = runProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", files.back().string(), "-c", "copy",
+                    "-movflags", "empty_moov+default_base_moof", "-frag_duration", "1000000",
+                    fragmented.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    files.push_back(fragmented);
+
+    for (const fs::path& song : files) {
+        SCOPED_TRACE(song.filename().string());
+        const std::string before = decodedAudio(song);
+        ASSERT_FALSE(before.empty());
+        r = ombrikw({"/W", song.string()});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out + r.err, "");
+        const Tags t = readTags(song);
+        EXPECT_EQ(t.title, "Paper Kite");
+        EXPECT_EQ(t.artist, "Mira Vale");
+        EXPECT_EQ(t.album, "Low Tide (Remastered)");
+        const auto covers = frontCovers(song);
+        ASSERT_EQ(covers.size(), 1u);
+        EXPECT_EQ(covers[0].data.substr(0, 3), "\xFF\xD8\xFF");
+        EXPECT_EQ(decodedAudio(song), before);
     }
 }
 
