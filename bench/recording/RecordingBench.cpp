@@ -61,6 +61,9 @@ public:
     }
     std::int32_t SampleFormat() const override { return kSampleS16; }
     unsigned m_sum = 0;
+
+private:
+    void finishfile() override {}
 };
 
 void put32(std::ofstream& out, std::uint32_t v) {

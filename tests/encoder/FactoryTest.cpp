@@ -41,6 +41,7 @@ TEST(CreateWriter, EachRowMakesItsFormat) {
             EXPECT_EQ(writersampleformat(writersettings(cfg)), c.code);
             const auto bytes = test::convert(test::sine(1000, 44100, 2, 22050), c.code);
             w->WriteBlock(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+            EXPECT_TRUE(w->finish().ok());
         }
         EXPECT_EQ(finished, path);
         const auto d = test::decodefile(path);

@@ -70,6 +70,7 @@ TEST_F(FlacWriter, DecodesBitExactWithItsSettingsInStreamInfo) {
                           0);
             // Fewer bytes than one frame encode nothing.
             EXPECT_EQ(w.WriteBlock(all.data(), static_cast<std::int32_t>(framebytes - 1)), 0);
+            EXPECT_TRUE(w.finish().ok());
         }
         EXPECT_EQ(finished, path);
         const auto info = streaminfo(test::readfile(path));

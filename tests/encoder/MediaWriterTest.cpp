@@ -81,6 +81,7 @@ TEST_F(MediaWriter, RoundTripCarriesTheRequestedByteRate) {
                     static_cast<double>(n) / (static_cast<double>(c.rate) * 2.0 * c.channels) * 10000000.0);
                 EXPECT_EQ(w->sampletime(), expected);
             }
+            EXPECT_TRUE(w->finish().ok());
         }
         EXPECT_EQ(finished, path);
         const auto d = test::decodefile(path);

@@ -68,6 +68,7 @@ protected:
             // An incomplete frame between blocks is dropped without ending the stream.
             returned += w.WriteBlock(pcm.data(), 3);
         }
+        EXPECT_TRUE(w.finish().ok());
         m_returned = returned;
         return w.FileName;
     }

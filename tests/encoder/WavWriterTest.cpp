@@ -60,6 +60,7 @@ TEST_F(WavWriter, DecodesBitExactForEveryWidthAndChannelCount) {
                 EXPECT_EQ(w.WriteBlock(bytes.data(), static_cast<std::int32_t>(bytes.size())),
                           static_cast<std::int32_t>(bytes.size()));
             }
+            EXPECT_TRUE(w.finish().ok());
         }
         EXPECT_EQ(finished, dir + "/take.wav");
         EXPECT_FALSE(std::filesystem::exists(path));

@@ -300,17 +300,33 @@ TEST(BlockHandler, PendingStopIsHonouredWhilePaused) {
     EXPECT_EQ(h.view.time, "00:00:00");
 }
 
-TEST(BlockHandler, WriterFailureStopsWritingWithOneMessage) {
-    Harness h;
-    h.log.failAfter = 2;
-    h.rec->StartClick();
-    h.run(kSound, 6);
-    EXPECT_EQ(h.log.writeCalls, 3) << "no block is handed on after the failure";
-    EXPECT_EQ(h.st().totalbytes, 2 * 2 * 1102 * 2);
-    EXPECT_EQ(h.messages.count(), 1u);
-    h.rec->StopClick();
-    h.block(kSound);
-    EXPECT_EQ(h.finished.size(), 1u) << "what was written still ends normally";
+TEST(BlockHandler, WriterFailureEndsTheRecordingWithOneMessage) {
+    // Plain, split and voice-operated recordings all end at the failing block: no further file is opened on
+    // the disk that just failed.
+    for (const int setup : {0, 1, 2}) {
+        SCOPED_TRACE(setup);
+        Harness h;
+        h.cfg.splitter.enabled = setup == 1;
+        h.cfg.splitter.timelimit = 4;
+        h.cfg.vox.enabled = setup == 2;
+        h.cfg.vox.action = 2;
+        h.log.failAfter = 2;
+        h.rec->StartClick();
+        h.run(kSound, 6);
+        EXPECT_EQ(h.log.writeCalls, 3) << "no block is handed on after the failure";
+        EXPECT_EQ(h.log.created.size(), 1u);
+        EXPECT_EQ(h.st().totalbytes, 2 * 2 * 1102 * 2);
+        ASSERT_EQ(h.messages.count(), 1u);
+        const auto m = h.messages.entries()[0];
+        EXPECT_EQ(m.icon, MessageIcon::Error);
+        EXPECT_NE(m.text.find(h.log.created[0]), std::string::npos) << m.text;
+        EXPECT_NE(m.text.find("No space left on device"), std::string::npos) << m.text;
+        EXPECT_EQ(h.view.status, "Ready");
+        EXPECT_FALSE(h.st().writing);
+        EXPECT_TRUE(h.rec->buttonEnabled(RecorderButton::Record));
+        EXPECT_FALSE(h.rec->buttonEnabled(RecorderButton::Stop));
+        EXPECT_EQ(h.finished, h.log.created) << "what was written is still listed";
+    }
 }
 
 TEST(BlockHandler, ConvertsToTheWritersSampleCode) {

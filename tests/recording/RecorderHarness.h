@@ -13,6 +13,7 @@
 #include "state/daynumber.h"
 #include "state/recevent.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -89,11 +90,11 @@ public:
             throw WriterError("cannot create " + path);
         log.created.push_back(path);
     }
-    ~FakeWriter() override { m_out.close(); }
+    ~FakeWriter() override { closeunfinished(); }
     std::int32_t WriteBlock(const void* data, std::int32_t bytes) override {
         ++m_log.writeCalls;
-        if (m_failed || (m_log.failAfter >= 0 && m_blocks >= m_log.failAfter)) {
-            m_failed = true;
+        if (failed() || (m_log.failAfter >= 0 && m_blocks >= m_log.failAfter)) {
+            fail(ENOSPC, {});
             return -1;
         }
         ++m_blocks;
@@ -104,10 +105,11 @@ public:
     std::int32_t SampleFormat() const override { return m_log.code; }
 
 private:
+    void finishfile() override { m_out.close(); }
+
     WriterLog& m_log;
     std::ofstream m_out;
     int m_blocks = 0;
-    bool m_failed = false;
 };
 
 // Monday 7 December 2026.

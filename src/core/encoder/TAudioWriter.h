@@ -1,6 +1,6 @@
-// The writer interface: one writer per recording file. Destroying a writer finishes and closes its file, then
-// raises OnFinished with the path it wrote. Writers run on the thread that owns the recording (the UI
-// thread).
+// The writer interface: one writer per recording file. finish() completes and closes the file, raises
+// OnFinished with the path it wrote and returns how the file ended. Writers run on the thread that owns the
+// recording (the UI thread).
 #pragma once
 
 #include <cstdint>
@@ -22,24 +22,40 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// How a file ended: complete, or cut short by the first failure (a full disk, an I/O error, an encoder or
+// container error). A file cut short keeps what was written before the failure.
+struct WriterOutcome {
+    int error = 0;      // the system's error number when there is one (ENOSPC, EIO, EFBIG), else 0
+    std::string reason; // the failure in words; empty when the file is complete
+    bool ok() const { return reason.empty(); }
+};
+
 class TAudioWriter {
 public:
-    // Receives the path of the finished file. Raised from the destructor, after the file is complete and
-    // closed, so the handler may read, truncate or delete it. It must not throw (an escaping error is
-    // dropped).
+    // Receives the path of the finished file. Raised by finish(), after the file is complete and closed, so
+    // the handler may read, truncate or delete it.
     using FinishedHandler = std::function<void(const std::string& fileName)>;
 
     TAudioWriter(const TAudioWriter&) = delete;
     TAudioWriter& operator=(const TAudioWriter&) = delete;
+    // A writer destroyed without finish() still completes and closes its file as far as it can, but reports
+    // nothing and raises no OnFinished.
     virtual ~TAudioWriter();
 
     // Appends one block of interleaved samples in SampleFormat(). Returns the bytes the writer appended to
     // the file, 0 for writers whose library writes the file itself (FLAC, WMA, M4A), or -1 once the writer
-    // has failed and accepts nothing more.
+    // has failed (outcome() says why) and accepts nothing more.
     virtual std::int32_t WriteBlock(const void* data, std::int32_t bytes) = 0;
 
     // The sample code this writer accepts (1, 2, 4 or 16); fixed for the writer's life.
     virtual std::int32_t SampleFormat() const = 0;
+
+    // Completes and closes the file (trailing encoder output, header fields), then raises OnFinished. Returns
+    // the first failure of the file's life, from a block or from finishing. Only the first call does work.
+    WriterOutcome finish();
+    // The first failure so far; ok while the file is sound.
+    const WriterOutcome& outcome() const { return m_outcome; }
+    bool failed() const { return !m_outcome.ok(); }
 
     FinishedHandler OnFinished;
     // The path the writer was created with; the WAV and Ogg writers replace it by the path they really write.
@@ -47,6 +63,22 @@ public:
 
 protected:
     explicit TAudioWriter(std::string path);
+
+    // Completes and closes the file; records failures with fail(). Called once, by finish() or, for a writer
+    // never finished, by closeunfinished() from the derived destructor.
+    virtual void finishfile() = 0;
+    // Records a failure; the first one is kept.
+    void fail(int error, const std::string& reason);
+    // For derived destructors: closes a file that finish() never closed, silently.
+    void closeunfinished() noexcept;
+
+private:
+    WriterOutcome m_outcome;
+    bool m_finished = false;
+    bool m_notified = false;
 };
+
+// The system's words for an error number ("No space left on device").
+std::string errortext(int error);
 
 } // namespace quimbrel

@@ -4,6 +4,7 @@
 #include "encoder/CodecTable.h"
 #include "encoder/libFLAC.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace quimbrel {
@@ -47,13 +48,25 @@ TFLACwriter::TFLACwriter(const std::string& path, const WaveFormat& format, int 
 }
 
 TFLACwriter::~TFLACwriter() {
-    if (flacencoder) {
-        m_flac->finish(flacencoder);
-        m_flac->encoder_delete(flacencoder);
-    }
+    closeunfinished();
+}
+
+void TFLACwriter::finishfile() {
+    if (!flacencoder)
+        return;
+    // finish() writes the last frames and rewrites the stream information with the final length. When that
+    // fails (or a block failed before) the frames already written stay, and the stream information keeps the
+    // unknown length it was first written with, which decoders accept.
+    errno = 0;
+    if (!m_flac->finish(flacencoder))
+        fail(errno != 0 ? errno : EIO, {});
+    m_flac->encoder_delete(flacencoder);
+    flacencoder = nullptr;
 }
 
 std::int32_t TFLACwriter::WriteBlock(const void* data, std::int32_t bytes) {
+    if (failed())
+        return -1;
     if (!flacencoder || bytes <= 0 || framesize <= 0)
         return 0;
     const int frames = bytes / framesize;
@@ -77,7 +90,13 @@ std::int32_t TFLACwriter::WriteBlock(const void* data, std::int32_t bytes) {
             m_wide[i] = static_cast<std::int16_t>(p[0] | (p[1] << 8));
         break;
     }
-    m_flac->process_interleaved(flacencoder, m_wide.data(), static_cast<unsigned>(frames));
+    // libFLAC writes through an unbuffered stream, so a failed write leaves its error number in errno.
+    errno = 0;
+    if (!m_flac->process_interleaved(flacencoder, m_wide.data(), static_cast<unsigned>(frames))) {
+        fail(errno != 0 ? errno : EIO, {});
+        finishfile();
+        return -1;
+    }
     return 0;
 }
 

@@ -23,11 +23,14 @@ public:
     ~TFLACwriter() override;
 
     // Encodes the whole frames of the block; returns 0 (libFLAC writes the file). A tail shorter than one
-    // frame is dropped.
+    // frame is dropped. Returns -1 once the encoder has failed to write (the file then ends at its last
+    // whole frame).
     std::int32_t WriteBlock(const void* data, std::int32_t bytes) override;
     std::int32_t SampleFormat() const override { return m_samplecode; }
 
 private:
+    void finishfile() override;
+
     int bitspersample = 16;
     int framesize = 0;
     FLAC__StreamEncoder* flacencoder = nullptr;

@@ -2,7 +2,7 @@
 #include "encoder/TMP3writer.h"
 
 #include "encoder/CodecTable.h"
-#include "ports/MessagePort.h"
+#include <cerrno>
 
 #include <cstring>
 #include <lame/lame.h>
@@ -48,8 +48,8 @@ int outputrate(int rate) {
 } // namespace
 
 TMP3writer::TMP3writer(const std::string& path, const WaveFormat& format, int mode, int bitrate,
-                       int currentrate, MessagePort* messages)
-    : TAudioWriter(path), m_channels(format.channels), m_messages(messages) {
+                       int currentrate)
+    : TAudioWriter(path), m_channels(format.channels) {
     const int rate = static_cast<int>(format.samplesPerSec);
     const int kbps = mp3bitrate(currentrate, bitrate);
 
@@ -92,11 +92,16 @@ TMP3writer::TMP3writer(const std::string& path, const WaveFormat& format, int mo
 }
 
 TMP3writer::~TMP3writer() {
+    closeunfinished();
+}
+
+void TMP3writer::finishfile() {
     if (encoder && stream.isOpen()) {
         const int flushbytes =
             lame_encode_flush(encoder, mp3buffer.data(), static_cast<int>(mp3buffer.size()));
-        if (flushbytes > 0)
-            stream.write(mp3buffer.data(), static_cast<std::size_t>(flushbytes));
+        if (flushbytes > 0 && stream.write(mp3buffer.data(), static_cast<std::size_t>(flushbytes)) !=
+                                  static_cast<std::size_t>(flushbytes))
+            fail(stream.lastError(), {});
     }
     release();
 }
@@ -111,7 +116,7 @@ void TMP3writer::release() {
 }
 
 std::int32_t TMP3writer::WriteBlock(const void* data, std::int32_t bytes) {
-    if (m_failed || !encoder)
+    if (failed() || !encoder)
         return -1;
     if (bytes <= 0)
         return 0;
@@ -136,18 +141,16 @@ std::int32_t TMP3writer::WriteBlock(const void* data, std::int32_t bytes) {
             lame_encode_buffer_interleaved(encoder, const_cast<short*>(pcm), frames, mp3buffer.data(), size);
     result = chunkbytes < 0 ? chunkbytes : 0;
     if (result != 0) {
-        m_failed = true;
+        fail(0, "MP3 encoder error " + std::to_string(result));
         release();
         return -1;
     }
     const std::size_t writtenbytes = stream.write(mp3buffer.data(), static_cast<std::size_t>(chunkbytes));
     if (writtenbytes != static_cast<std::size_t>(chunkbytes)) {
+        // A short write: the frames before it stay whole in the file; the recorder shows the one message.
         const int error = stream.lastError();
-        m_failed = true;
+        fail(error, {});
         release();
-        if (m_messages)
-            m_messages->show("Data write error! " + std::to_string(error), "quimbrel", MessageIcon::Error,
-                             MessageButtons::Ok);
         return -1;
     }
     return chunkbytes;

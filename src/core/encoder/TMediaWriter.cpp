@@ -88,11 +88,38 @@ TMediaWriter::TMediaWriter(const std::string& path, const WaveFormat& format, co
 }
 
 TMediaWriter::~TMediaWriter() {
-    if (m_headerwritten && m_fifo && m_frame && m_packet) {
+    closeunfinished();
+}
+
+void TMediaWriter::failav(int code) {
+    // FFmpeg's codes for system errors are the negated error numbers.
+    const int error = code < 0 && code > -4096 ? -code : 0;
+    fail(error, averror(code));
+}
+
+bool TMediaWriter::checkoutput() {
+    if (!failed() && m_format && m_format->pb && m_format->pb->error < 0)
+        failav(m_format->pb->error);
+    return !failed();
+}
+
+void TMediaWriter::finishfile() {
+    // After a failure nothing more is written: a fragmented file plays up to its last whole fragment.
+    if (m_headerwritten && m_fifo && m_frame && m_packet && !failed()) {
         encodefifo(true);
         avcodec_send_frame(m_codec, nullptr);
         drainencoder();
-        av_write_trailer(m_format);
+        if (!failed()) {
+            const int r = av_write_trailer(m_format);
+            if (r < 0)
+                failav(r);
+        }
+        checkoutput();
+    }
+    if (m_format && m_format->pb) {
+        const int r = avio_closep(&m_format->pb);
+        if (r < 0 && m_headerwritten)
+            failav(r);
     }
     release();
 }
@@ -114,7 +141,9 @@ void TMediaWriter::release() {
 }
 
 std::int32_t TMediaWriter::WriteBlock(const void* data, std::int32_t bytes) {
-    if (!m_headerwritten || bytes <= 0)
+    if (failed())
+        return -1;
+    if (!m_headerwritten || !m_format || bytes <= 0)
         return 0;
     const double seconds = static_cast<double>(bytes) / (static_cast<double>(m_rate) * 2.0 * m_channels);
     m_sampletime += static_cast<std::int64_t>(seconds * 10000000.0);
@@ -140,13 +169,18 @@ std::int32_t TMediaWriter::WriteBlock(const void* data, std::int32_t bytes) {
     av_audio_fifo_write(m_fifo, planes.data(), static_cast<int>(frames));
     encodefifo(false);
     avio_flush(m_format->pb);
+    if (!checkoutput()) {
+        TMediaWriter::finishfile();
+        return -1;
+    }
     return 0;
 }
 
 void TMediaWriter::encodefifo(bool final) {
     const int framesize = m_codec->frame_size > 0 ? m_codec->frame_size : 1024;
     const bool smalllast = m_codec->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME;
-    while (av_audio_fifo_size(m_fifo) >= framesize || (final && av_audio_fifo_size(m_fifo) > 0)) {
+    while (!failed() &&
+           (av_audio_fifo_size(m_fifo) >= framesize || (final && av_audio_fifo_size(m_fifo) > 0))) {
         const int available = std::min(av_audio_fifo_size(m_fifo), framesize);
         // A short last frame is padded with silence where the encoder needs whole frames.
         const int samples = (available < framesize && !smalllast) ? framesize : available;
@@ -172,9 +206,12 @@ void TMediaWriter::drainencoder() {
     while (avcodec_receive_packet(m_codec, m_packet) == 0) {
         m_packet->stream_index = m_stream->index;
         av_packet_rescale_ts(m_packet, m_codec->time_base, m_stream->time_base);
-        // A packet the container refuses is lost; the recording goes on.
-        av_interleaved_write_frame(m_format, m_packet);
+        const int r = av_interleaved_write_frame(m_format, m_packet);
         av_packet_unref(m_packet);
+        if (r < 0) {
+            failav(r);
+            return;
+        }
     }
 }
 

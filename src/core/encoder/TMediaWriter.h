@@ -23,7 +23,8 @@ public:
     ~TMediaWriter() override;
 
     // Encodes the block (a frame cut by the block's end waits for the next block) and flushes the container's
-    // output, so a recording cut off by a kill keeps what was encoded. Returns 0: FFmpeg writes the file.
+    // output, so a recording cut off by a kill keeps what was encoded. Returns 0 (FFmpeg writes the file), or
+    // -1 once a write has failed; the file then ends where the failure left it.
     std::int32_t WriteBlock(const void* data, std::int32_t bytes) override;
     std::int32_t SampleFormat() const override { return kSampleS16; }
 
@@ -41,7 +42,15 @@ protected:
     // The path is used unchanged. Throws WriterError naming the file and the reason when any step fails.
     TMediaWriter(const std::string& path, const WaveFormat& format, const Target& target);
 
+    // Drains the encoder, writes the container's trailer and closes the file. A writer that adds a step after
+    // the container is complete overrides this and calls it first; such a step runs only through finish(),
+    // never for a writer destroyed unfinished.
+    void finishfile() override;
+
 private:
+    void failav(int code);
+    // False (and the failure recorded) once the container's output has hit an error.
+    bool checkoutput();
     void encodefifo(bool final);
     void drainencoder();
     void release();

@@ -60,14 +60,26 @@ TOGGwriter::TOGGwriter(const std::string& path, const WaveFormat& format, int bi
     while (vl::ogg_stream_flush(&streamstate, &page) > 0)
         writepage(page);
     ready = true;
+    if (failed()) {
+        const std::string reason = outcome().reason;
+        finishfile();
+        throw WriterError("Cannot write file \"" + oggname + "\": " + reason);
+    }
 }
 
 TOGGwriter::~TOGGwriter() {
+    closeunfinished();
+}
+
+void TOGGwriter::finishfile() {
     if (ready) {
-        vl::vorbis_analysis_wrote(&dspstate, 0);
-        drain();
-        while (vl::ogg_stream_flush(&streamstate, &page) > 0)
-            writepage(page);
+        // After a failed write the stream ends at the last whole page; nothing more is tried.
+        if (!failed()) {
+            vl::vorbis_analysis_wrote(&dspstate, 0);
+            drain();
+            while (!failed() && vl::ogg_stream_flush(&streamstate, &page) > 0)
+                writepage(page);
+        }
         clear();
     }
     output.close();
@@ -83,19 +95,26 @@ void TOGGwriter::clear() {
 }
 
 std::int32_t TOGGwriter::writepage(const ogg_page& p) {
-    std::size_t written = output.write(p.header, static_cast<std::size_t>(p.header_len));
-    written += output.write(p.body, static_cast<std::size_t>(p.body_len));
+    if (failed())
+        return 0;
+    const auto headerbytes = static_cast<std::size_t>(p.header_len);
+    const auto bodybytes = static_cast<std::size_t>(p.body_len);
+    std::size_t written = output.write(p.header, headerbytes);
+    if (written == headerbytes)
+        written += output.write(p.body, bodybytes);
+    if (written != headerbytes + bodybytes)
+        fail(output.lastError(), {});
     return static_cast<std::int32_t>(written);
 }
 
 std::int32_t TOGGwriter::drain() {
     std::int32_t written = 0;
-    while (vl::vorbis_analysis_blockout(&dspstate, &block) == 1) {
+    while (!failed() && vl::vorbis_analysis_blockout(&dspstate, &block) == 1) {
         vl::vorbis_analysis(&block, nullptr);
         vl::vorbis_bitrate_addblock(&block);
         while (vl::vorbis_bitrate_flushpacket(&dspstate, &packet) == 1) {
             vl::ogg_stream_packetin(&streamstate, &packet);
-            while (vl::ogg_stream_pageout(&streamstate, &page) > 0)
+            while (!failed() && vl::ogg_stream_pageout(&streamstate, &page) > 0)
                 written += writepage(page);
         }
     }
@@ -103,6 +122,8 @@ std::int32_t TOGGwriter::drain() {
 }
 
 std::int32_t TOGGwriter::WriteBlock(const void* data, std::int32_t bytes) {
+    if (failed())
+        return -1;
     if (!ready || bytes <= 0 || m_channels <= 0)
         return 0;
     const int frames = bytes / (m_channels * 4);
@@ -129,8 +150,12 @@ std::int32_t TOGGwriter::WriteBlock(const void* data, std::int32_t bytes) {
     m_sinceflush += frames;
     if (m_sinceflush >= m_rate) {
         m_sinceflush = 0;
-        while (vl::ogg_stream_flush(&streamstate, &page) > 0)
+        while (!failed() && vl::ogg_stream_flush(&streamstate, &page) > 0)
             written += writepage(page);
+    }
+    if (failed()) {
+        finishfile();
+        return -1;
     }
     return written;
 }

@@ -24,7 +24,8 @@ public:
 
     // Encodes the block's whole frames; returns the bytes written to the file by this call. Pages are forced
     // out at least once a second of audio: libogg alone holds a page back until it is 4 KiB full, which at
-    // the low rates of quiet or simple sound is many seconds a kill would lose.
+    // the low rates of quiet or simple sound is many seconds a kill would lose. A failed or short write ends
+    // the file at the last whole page and returns -1.
     std::int32_t WriteBlock(const void* data, std::int32_t bytes) override;
     std::int32_t SampleFormat() const override { return kSampleFloat; }
 
@@ -35,6 +36,7 @@ private:
     std::int32_t drain();
     std::int32_t writepage(const ogg_page& page);
     void clear();
+    void finishfile() override;
 
     ogg_stream_state streamstate{};
     ogg_page page{};

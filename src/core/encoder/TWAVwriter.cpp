@@ -65,15 +65,24 @@ TWAVwriter::TWAVwriter(const std::string& path, const WaveFormat& format, int bp
     headerkind = (channels > 2 || bitspersample > 16) ? 6 : 1;
     stream.create(FileName);
     // A header with the sizes so far (none yet) keeps even an unfinished file readable.
-    writeheader();
-    stream.seek(headerkind == 6 ? 80 : 44);
+    if (!writeheader() || !stream.seek(headerkind == 6 ? 80 : 44)) {
+        const int error = stream.lastError();
+        stream.close();
+        throw WriterError("Cannot write file \"" + FileName + "\": " + errortext(error));
+    }
 }
 
 TWAVwriter::~TWAVwriter() {
-    if (stream.isOpen()) {
-        writeheader();
-        stream.close();
-    }
+    closeunfinished();
+}
+
+void TWAVwriter::finishfile() {
+    if (!stream.isOpen())
+        return;
+    // The header's bytes were reserved at creation, so this rewrite needs no new space even on a full disk.
+    if (!writeheader())
+        fail(stream.lastError(), {});
+    stream.close();
 }
 
 std::size_t TWAVwriter::buildheader(std::array<std::uint8_t, 80>& h) const {
@@ -119,13 +128,15 @@ std::size_t TWAVwriter::buildheader(std::array<std::uint8_t, 80>& h) const {
     return 80;
 }
 
-void TWAVwriter::writeheader() {
+bool TWAVwriter::writeheader() {
     std::array<std::uint8_t, 80> header;
     const std::size_t size = buildheader(header);
-    stream.writeAt(0, header.data(), size);
+    return stream.writeAt(0, header.data(), size);
 }
 
 std::int32_t TWAVwriter::WriteBlock(const void* data, std::int32_t bytes) {
+    if (failed())
+        return -1;
     if (bytes <= 0 || !stream.isOpen())
         return 0;
     auto count = static_cast<std::uint32_t>(bytes);
@@ -138,8 +149,16 @@ std::int32_t TWAVwriter::WriteBlock(const void* data, std::int32_t bytes) {
         if (count == 0)
             return 0;
     }
+    const std::size_t written = stream.write(data, count);
+    if (written != count) {
+        // A full disk or an I/O error: the header counts the whole frames that reached the file, so the file
+        // plays up to the last good write; a torn last frame lies beyond the data size.
+        databytes += static_cast<std::uint32_t>(blockalign ? written - written % blockalign : written);
+        fail(stream.lastError(), {});
+        finishfile();
+        return -1;
+    }
     databytes += count;
-    stream.write(data, count);
     m_sincerefresh += count;
     if (m_sincerefresh >= bytespersecond) {
         m_sincerefresh = 0;

@@ -24,7 +24,8 @@ public:
     // Appends the block unchanged. The header's sizes are refreshed about once a second so that a file cut
     // off by a crash stays readable up to its last refresh. Once the data would pass the 32-bit size limit
     // the file is full: the last whole frames that fit are written and later blocks are dropped (returns the
-    // bytes really appended, so 0 then).
+    // bytes really appended, so 0 then). A failed or short write finishes the file at the last whole frame
+    // written and returns -1.
     std::int32_t WriteBlock(const void* data, std::int32_t bytes) override;
     std::int32_t SampleFormat() const override { return m_samplecode; }
 
@@ -32,7 +33,8 @@ public:
 
 private:
     std::size_t buildheader(std::array<std::uint8_t, 80>& header) const;
-    void writeheader();
+    bool writeheader();
+    void finishfile() override;
 
     std::uint8_t headerkind = 1;
     std::uint32_t databytes = 0;

@@ -23,7 +23,7 @@ WriterSettings writersettings(const config& cfg) {
 }
 
 std::unique_ptr<TAudioWriter> createwriter(const WriterSettings& s, const std::string& path,
-                                           const WaveFormat& format, MessagePort* messages) {
+                                           const WaveFormat& format) {
     switch (validcodec(s.index) ? s.index : kCodecMP3) {
     case kCodecOGG:
         return std::make_unique<TOGGwriter>(path, format, s.bitrate);
@@ -36,13 +36,13 @@ std::unique_ptr<TAudioWriter> createwriter(const WriterSettings& s, const std::s
     case kCodecM4A:
         return std::make_unique<TM4Awriter>(path, format, s.bitrate);
     default:
-        return std::make_unique<TMP3writer>(path, format, s.mode, s.bitrate, s.currentrate, messages);
+        return std::make_unique<TMP3writer>(path, format, s.mode, s.bitrate, s.currentrate);
     }
 }
 
 std::unique_ptr<TAudioWriter> createwriter(const config& cfg, const std::string& path,
-                                           const WaveFormat& format, MessagePort* messages) {
-    return createwriter(writersettings(cfg), path, format, messages);
+                                           const WaveFormat& format) {
+    return createwriter(writersettings(cfg), path, format);
 }
 
 std::int32_t writersampleformat(const WriterSettings& s) {

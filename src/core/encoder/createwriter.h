@@ -11,7 +11,6 @@
 namespace quimbrel {
 
 struct config;
-class MessagePort;
 
 // The settings the writers read, taken from `config` (codec.* and current.rate).
 struct WriterSettings {
@@ -25,12 +24,11 @@ struct WriterSettings {
 WriterSettings writersettings(const config& cfg);
 
 // Creates the writer of row settings.index (row 0 when outside the table) for path. The sample rate and
-// channel count are the capture format's. Throws WriterError with the message the recorder shows. The MP3
-// writer reports a failed file write through messages when given.
+// channel count are the capture format's. Throws WriterError with the message the recorder shows.
 std::unique_ptr<TAudioWriter> createwriter(const WriterSettings& settings, const std::string& path,
-                                           const WaveFormat& format, MessagePort* messages = nullptr);
+                                           const WaveFormat& format);
 std::unique_ptr<TAudioWriter> createwriter(const config& cfg, const std::string& path,
-                                           const WaveFormat& format, MessagePort* messages = nullptr);
+                                           const WaveFormat& format);
 
 // The sample code the writer of these settings accepts (class-level: settings only, no writer needed).
 std::int32_t writersampleformat(const WriterSettings& settings);

@@ -4,7 +4,6 @@
 
 #include "encoder/TAudioWriter.h"
 #include "ports/Clock.h"
-#include "ports/MessagePort.h"
 #include "recording/RecorderContext.h"
 #include "recording/RecordingController.h"
 #include "recording/SchedulerRuntime.h"
@@ -182,18 +181,10 @@ void BlockHandler::write(int bytes) {
         count = 0;
         break;
     }
-    const unsigned before = m_ctx.onWriterMessages ? m_ctx.onWriterMessages() : 0;
     const std::int32_t written = writer.WriteBlock(m_scratch.data(), count);
     if (written < 0) {
-        // The writer has failed and takes nothing more: stop feeding this file and say so once (unless the
-        // writer has just said so itself).
-        st.writerfailed = true;
-        if (m_ctx.onWriterMessages && m_ctx.onWriterMessages() != before)
-            return;
-        m_ctx.messages.show(
-            "Writing to \"" + st.currentfile +
-                "\" failed. Recording into this file has stopped; what was written before is kept.",
-            "Quimbrel", MessageIcon::Error, MessageButtons::Ok);
+        // The writer has failed and takes nothing more.
+        m_controller.writefailed();
         return;
     }
     st.totalbytes += written;

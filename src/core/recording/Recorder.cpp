@@ -15,31 +15,10 @@
 
 namespace quimbrel {
 
-namespace {
-
-// Passes messages on and counts them, so the recorder can tell whether a writer already reported its failure.
-class CountingMessagePort final : public MessagePort {
-public:
-    explicit CountingMessagePort(MessagePort& target) : m_target(target) {}
-    MessageResult show(const std::string& text, const std::string& caption, MessageIcon icon,
-                       MessageButtons buttons) override {
-        ++m_count;
-        return m_target.show(text, caption, icon, buttons);
-    }
-    unsigned count() const { return m_count; }
-
-private:
-    MessagePort& m_target;
-    unsigned m_count = 0;
-};
-
-} // namespace
-
 struct Recorder::Impl {
     Impl(config& cfg, RecorderView& view, MessagePort& messages, Clock& clock)
-        : writerMessages(messages), ctx(cfg, view, messages, clock), controller(ctx),
-          scheduler(ctx, controller), blocks(ctx, controller, scheduler) {}
-    CountingMessagePort writerMessages;
+        : ctx(cfg, view, messages, clock), controller(ctx), scheduler(ctx, controller),
+          blocks(ctx, controller, scheduler) {}
     RecorderContext ctx;
     RecordingController controller;
     SchedulerRuntime scheduler;
@@ -52,20 +31,15 @@ Recorder::Recorder(config& cfg, RecorderView& view, MessagePort& messages, Clock
     ctx.captureformat = floatformat(static_cast<std::uint32_t>(cfg.current.rate),
                                     static_cast<std::uint16_t>(cfg.current.mode));
     ctx.state.knob = std::clamp(cfg.mixer.record, 1, 100);
-    CountingMessagePort* writerMessages = &m_impl->writerMessages;
-    ctx.createWriter = [&cfg, writerMessages](const std::string& path, const WaveFormat& format) {
-        return createwriter(cfg, path, format, writerMessages);
+    ctx.createWriter = [&cfg](const std::string& path, const WaveFormat& format) {
+        return createwriter(cfg, path, format);
     };
-    ctx.onWriterMessages = [writerMessages] { return writerMessages->count(); };
 }
 
 Recorder::~Recorder() {
-    // A writer still open is finished here, so its file is complete.
-    RecorderContext& ctx = m_impl->ctx;
-    if (ctx.writer) {
-        std::unique_ptr<TAudioWriter> writer = std::move(ctx.writer);
-        writer.reset();
-    }
+    // A writer still open is finished here, so its file is complete and listed; no message is shown any more.
+    if (std::unique_ptr<TAudioWriter> writer = std::move(m_impl->ctx.writer))
+        writer->finish();
 }
 
 bool Recorder::addevent(const EventForm& form) {
@@ -103,7 +77,6 @@ void Recorder::setDatabase(RecordingsDb* database) {
 }
 void Recorder::setWriterFactory(WriterFactory factory) {
     m_impl->ctx.createWriter = std::move(factory);
-    m_impl->ctx.onWriterMessages = nullptr;
 }
 
 void Recorder::setCaptureFormat(const WaveFormat& format) {

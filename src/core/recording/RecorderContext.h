@@ -49,8 +49,6 @@ struct RecorderContext {
     RecordingsDb* database = nullptr;  // the recordings database, may be absent
     WriterFactory createWriter;
     std::function<void(const std::string&)> onFileFinished;
-    // How many messages the writers have shown so far (absent with a replaced factory).
-    std::function<unsigned()> onWriterMessages;
 
     // The event of entry i (1-based), or null when there is none.
     recevent* event(int entry) const {

@@ -167,9 +167,34 @@ void RecordingController::showFileLabel() {
 }
 
 void RecordingController::closewriter() {
-    // Clear the reference first: the writer's finished handler runs inside its destruction.
+    // Clear the reference first: the writer's finished handler runs inside finish().
     std::unique_ptr<TAudioWriter> writer = std::move(m_ctx.writer);
-    writer.reset();
+    if (!writer)
+        return;
+    const WriterOutcome outcome = writer->finish();
+    if (!outcome.ok())
+        reportwritefailure(writer->FileName, outcome);
+}
+
+void RecordingController::reportwritefailure(const std::string& file, const WriterOutcome& outcome) {
+    m_ctx.messages.show("Data write error! " + std::to_string(outcome.error) + "\n\"" + file +
+                            "\": " + outcome.reason +
+                            "\nRecording into this file has stopped; what was written before is kept.",
+                        "Quimbrel", MessageIcon::Error, MessageButtons::Ok);
+}
+
+void RecordingController::writefailed() {
+    // The file cannot take more: end the recording as Stop would, at the end of this block, so the status
+    // leaves "Recording" and neither voice activation nor the splitter opens another file on the same disk.
+    // The message comes once, when fullstop finishes the file.
+    RecordingState& st = m_ctx.state;
+    st.writerfailed = true;
+    st.voxarmed = false;
+    st.eventfilename.clear();
+    st.stoprequest = true;
+    m_ctx.setButton(RecorderButton::Pause, false);
+    m_ctx.setButton(RecorderButton::Play, true);
+    m_ctx.setButton(RecorderButton::Record, true);
 }
 
 int RecordingController::startrecord() {

@@ -2,6 +2,8 @@
 // on every finished file. UI thread.
 #pragma once
 
+#include "encoder/TAudioWriter.h"
+
 #include <string>
 
 namespace quimbrel {
@@ -20,6 +22,8 @@ public:
     void onrecordingfinished(const std::string& fileName);
     std::string getautoname();
     void ShowStatus(int index);
+    // The writer returned -1: the recording stops at the end of the block and the failure is shown once.
+    void writefailed();
 
     // The volume knob.
     void setknob(int position);
@@ -32,8 +36,9 @@ public:
 private:
     std::string runSaveDialog();
     void showFileLabel();
-    // Destroys the active writer, which finishes its file and calls onrecordingfinished.
+    // Finishes the active writer (which calls onrecordingfinished) and shows its failure, if any, once.
     void closewriter();
+    void reportwritefailure(const std::string& file, const WriterOutcome& outcome);
 
     RecorderContext& m_ctx;
     bool m_namedByDialog = false; // the current file's name was chosen in the save dialog just now
