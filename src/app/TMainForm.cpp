@@ -9,6 +9,7 @@
 #include "SkinEngine.h"
 #include "SpectrumView.h"
 #include "Tcmanager.h"
+#include "Tshedule.h"
 #include "widgets/Knob.h"
 #include "widgets/Lamp.h"
 #include "widgets/RoundButton.h"
@@ -316,9 +317,10 @@ bool TMainForm::FormCreate() {
             TrayIcon1Click();
     });
 
-    // Placeholder library and schedule windows.
+    // Placeholder library window; the schedule window.
     m_library = new PlaceholderWindow(QStringLiteral("Recordings library"), this);
-    m_schedule = new PlaceholderWindow(QStringLiteral("Scheduler"), this);
+    m_schedule = new Tshedule(
+        m_cfg, *m_recorder, scheduledevents(), m_messages, [this] { showinfo(); }, this);
 
     // 14. The settings window, hidden: opens the capture line.
     m_settings = new Tcmanager(*this);
@@ -741,8 +743,14 @@ std::optional<std::string> TMainForm::runSaveDialog(const SaveDialogRequest& req
     return dialog.selectedFiles().first().toStdString();
 }
 
-void TMainForm::setScheduleStatus(int, const std::string&) {}
-void TMainForm::selectScheduleRow(int) {}
+void TMainForm::setScheduleStatus(int row, const std::string& text) {
+    if (auto* schedule = qobject_cast<Tshedule*>(m_schedule))
+        schedule->setStatus(row, text);
+}
+void TMainForm::selectScheduleRow(int row) {
+    if (auto* schedule = qobject_cast<Tshedule*>(m_schedule))
+        schedule->selectRow(row);
+}
 void TMainForm::refreshLibrary() {}
 
 void TMainForm::playbackPause(bool pause) {
