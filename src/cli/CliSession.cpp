@@ -8,6 +8,7 @@
 #include "recording/Recorder.h"
 #include "recording/RecordingSource.h"
 #include "recording/RecordingState.h"
+#include "recording/SchedulerRuntime.h"
 #include "state/daynumber.h"
 #include "state/names.h"
 #include "state/recevent.h"
@@ -79,6 +80,7 @@ bool CliSession::load() {
     if (loadvorbislib(kOggLibrary))
         loadvorbislib(kVorbisLibrary);
     readeventsfile(m_cfg.datafolder + "events.xml", scheduledevents(), m_cfg, m_messages);
+    clearcancelled(scheduledevents());
     readnamesfile(m_cfg.datafolder + "names.xml", autonames(), m_messages);
     m_recorder = std::make_unique<Recorder>(m_cfg, m_view, m_messages, m_clock);
     m_recorder->setEvents(&scheduledevents());

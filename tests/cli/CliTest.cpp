@@ -338,6 +338,28 @@ TEST_F(Cli, ScheduledEventStartsAndStopsARecording) {
     EXPECT_LT(seconds, 4.5) << r.out;
 }
 
+TEST_F(Cli, AnEventCancelledInAnEarlierRunFiresAgain) {
+    const double now = timePart(dayNumberFromTime(std::time(nullptr)));
+    if (now < 70.0 / 86400 || now > 1.0 - 700.0 / 86400)
+        GTEST_SKIP() << "too close to midnight";
+    saveSettings();
+    recevent e;
+    e.name = "Stopped by hand yesterday";
+    e.Enabled = true;
+    e.repeat = 2;
+    e.day.fill(true);
+    e.starttime = now - 60.0 / 86400;
+    e.stoptime = now + 600.0 / 86400;
+    e.cancelled = true; // as the window stores an event whose recording the user stopped
+    std::string error;
+    ASSERT_TRUE(writeeventsfile(m_home + "/.config/Tarvolt/quimbrel/events.xml", {e}, &error)) << error;
+    Player player(signal({{20.0, true}}));
+    const CommandResult r = cli("schedule", "timeout --preserve-status -s TERM 6 ");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_FALSE(linesStartingWith(r.out, "event 1: Record...").empty()) << r.out << r.err;
+    EXPECT_EQ(linesStartingWith(r.out, "finished: ").size(), 1u) << r.out;
+}
+
 TEST_F(Cli, FailuresGiveAReasonAndANonZeroStatus) {
     cfg.archive.dir = m_root + "/missing/";
     saveSettings();

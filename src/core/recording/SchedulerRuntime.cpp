@@ -38,6 +38,11 @@ bool addevent(eventtable& table, config& cfg, const EventForm& form) {
     return true;
 }
 
+void clearcancelled(eventtable& table) {
+    for (recevent& e : table)
+        e.cancelled = false;
+}
+
 bool cloneevent(eventtable& table, config& cfg, int entry) {
     if (!exists(table, entry) || !hasRoom(table))
         return false;

@@ -21,6 +21,8 @@ class RecordingController;
 // deleted, so that its recording ends with the next block as at its stop moment. They return false, changing
 // nothing, for an entry that does not exist or an addition to a table of kMaxEventCount entries.
 bool addevent(eventtable& table, config& cfg, const EventForm& form);
+// Start-up: a cancellation lasts until the program starts again, so every event may fire in the new run.
+void clearcancelled(eventtable& table);
 bool cloneevent(eventtable& table, config& cfg, int entry);
 bool deleteevent(eventtable& table, config& cfg, RecordingState& st, int entry);
 // Moves entry a to position b; the entries between shift by one toward a's old place.
