@@ -323,7 +323,13 @@ TEST(CoverPicture, RefusesWhatIsNotAPictureOrTooLarge) {
     }
 }
 
-TEST(CoverPicture, TheLargestAllowedPictureFits) {
+TEST(CoverPicture, APictureWithOnlyWarningsIsAcceptedAndTheLargestAllowedFits) {
+    // A JPEG that ends early is only warned about: the decoder fills in the missing rows.
+    const std::string jpeg = readFile(pictureFixture("jpg"));
+    CoverPicture warned;
+    EXPECT_TRUE(warned.decode(jpeg.substr(0, jpeg.size() * 2 / 3)));
+    EXPECT_EQ(warned.format(), PictureFormat::Jpeg);
+
     TempDir dir;
     const std::filesystem::path largest = dir.path() / "largest.jpg";
     ProcessResult made = runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
