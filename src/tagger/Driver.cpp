@@ -63,7 +63,8 @@ std::string Driver::helpText() {
            d.lastfmKey +
            ")\n"
            "  OMBRIKW_CA_FILE          extra CA certificates (PEM) trusted besides the system's store\n"
-           "Nothing else is configurable.\n";
+           "Nothing else is configurable. Taggers running at the same time keep MusicBrainz's pace of one\n"
+           "request a second together, through the file ombrikw-musicbrainz.lock in $XDG_RUNTIME_DIR.\n";
 }
 
 std::optional<TQueryResults> Driver::identify(const std::string& path) {
