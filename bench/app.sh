@@ -44,6 +44,8 @@ threads() {
         printf '%s %s %s\n' "${t##*/}" "$(tr ' ' '_' < "$t/comm")" "$(sed 's/.*) //' "$t/stat" | awk '{ print $12 + $13 }')"
     done
 }
+# Wake-ups of a process so far: the context switches of all its threads (voluntary and not).
+wakeups() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ { n += $2 } END { print n + 0 }'; }
 # Where a phase's CPU went: seconds per thread between two threads() snapshots, largest first.
 perthread() {
     awk -v hz="$(getconf CLK_TCK)" 'NR == FNR { before[$1] = $3; next }
@@ -75,10 +77,11 @@ else
 fi
 sleep 3
 threads "$app" >"$work/t0"
-c0=$(cpu "$app"); sleep "$seconds"; c1=$(cpu "$app")
+c0=$(cpu "$app"); w0=$(wakeups "$app"); sleep "$seconds"; c1=$(cpu "$app"); w1=$(wakeups "$app")
 threads "$app" >"$work/t1"
 idle=$(calc "$c1 - $c0")
-echo "app: idle, capture open and spectrum drawing: $idle CPU s in $seconds s ($(calc "100 * $idle / $seconds") % of one core)"
+echo "app: idle, capture open and spectrum drawing: $idle CPU s in $seconds s ($(calc "100 * $idle / $seconds") % of one core; target < 1.5 %)"
+echo "app: idle wake-ups: $(calc "($w1 - $w0) / $seconds") per second"
 perthread "$work/t0" "$work/t1"
 kill -TERM "$app"; wait "$app" || true
 
@@ -88,10 +91,12 @@ settings 1
 ffmpeg -nostdin -loglevel error -f pulse -i "$sink.monitor" -b:a 128k "$work/ffmpeg.mp3" & ff=$!; pids="$pids $ff"
 sleep 4
 threads "$app" >"$work/t0"
-a0=$(cpu "$app"); f0=$(cpu "$ff"); sleep "$seconds"; a1=$(cpu "$app"); f1=$(cpu "$ff")
+a0=$(cpu "$app"); f0=$(cpu "$ff"); w0=$(wakeups "$app"); sleep "$seconds"
+a1=$(cpu "$app"); f1=$(cpu "$ff"); w1=$(wakeups "$app")
 threads "$app" >"$work/t1"
 rec=$(calc "$a1 - $a0"); ffc=$(calc "$f1 - $f0")
-echo "app: recording MP3 128 kbit/s: quimbrel $rec CPU s, ffmpeg $ffc CPU s in $seconds s"
+echo "app: recording MP3 128 kbit/s: quimbrel $rec CPU s, ffmpeg $ffc CPU s in $seconds s (ratio $(calc "$rec / ($ffc > 0 ? $ffc : 1)"); target <= 1.0)"
+echo "app: recording wake-ups: $(calc "($w1 - $w0) / $seconds") per second"
 perthread "$work/t0" "$work/t1"
 kill -TERM "$app"; wait "$app" || true
 kill -INT "$ff"; wait "$ff" || true

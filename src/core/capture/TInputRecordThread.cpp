@@ -279,14 +279,34 @@ void TInputRecordThread::deliver(int outbytes) {
     const int frameBytes = std::max(1, static_cast<int>(m_target.channels) * 4);
     const int piece = kMaxBlockBytes - kMaxBlockBytes % frameBytes;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_outbuffer.get());
-    for (int offset = 0; offset < outbytes && !m_terminate; offset += piece) {
+    for (int offset = 0; offset < outbytes; offset += piece) {
         const int n = std::min(piece, outbytes - offset);
-        const void* block = bytes + offset;
+        m_queued.insert(m_queued.end(), bytes + offset, bytes + offset + n);
+        m_queuedsizes.push_back(n);
+    }
+    // A long backlog goes out in several hand-offs rather than one large copy.
+    if (m_queued.size() >= static_cast<std::size_t>(kBufferBytes))
+        flushblocks();
+}
+
+void TInputRecordThread::flushblocks() {
+    if (m_queuedsizes.empty())
+        return;
+    if (!m_terminate) {
         m_dispatcher.invoke([&] {
-            if (m_onData)
-                m_onData(m_source, block, n);
+            std::size_t offset = 0;
+            // A block still queued when the end was requested is dropped.
+            for (int n : m_queuedsizes) {
+                if (m_terminate)
+                    break;
+                if (m_onData)
+                    m_onData(m_source, m_queued.data() + offset, n);
+                offset += static_cast<std::size_t>(n);
+            }
         });
     }
+    m_queued.clear();
+    m_queuedsizes.clear();
 }
 
 void TInputRecordThread::execute() {
@@ -413,6 +433,7 @@ void TInputRecordThread::execute() {
             for (std::size_t offset = 0; offset < incomingBytes && !m_terminate; offset += piecebytes)
                 accumulate(bytes + offset, std::min(piecebytes, incomingBytes - offset));
         } while (packet != 0 && !m_terminate);
+        flushblocks();
     }
 
     pulse::Connection::Lock lock(*m_connection);

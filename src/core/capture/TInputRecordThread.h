@@ -90,8 +90,11 @@ protected:
 
 private:
     void run();
-    // Hands `outbytes` of `outbuffer` to the block handler on the owning thread, split at kMaxBlockBytes.
+    // Queues `outbytes` of `outbuffer` as blocks for the handler, split at kMaxBlockBytes.
     void deliver(int outbytes);
+    // Hands the queued blocks to the block handler on the owning thread, in order, in one hand-off: one
+    // wake-up of the owning thread per poll instead of one per block.
+    void flushblocks();
     void showloopfailure(const std::string& what, int code);
     bool sleepPoll();
 
@@ -112,6 +115,9 @@ private:
     int m_framebytes = 0;
     std::uint32_t m_index = 0xffffffffu;
     std::unique_ptr<float[]> m_outbuffer;
+    // Blocks converted in this poll and not yet handed over: their bytes back to back, and their sizes.
+    std::vector<std::uint8_t> m_queued;
+    std::vector<int> m_queuedsizes;
     std::atomic<int> m_errorstate{0};
     std::exception_ptr m_pendingerror;
 
