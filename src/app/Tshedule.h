@@ -52,6 +52,8 @@ public:
     // Called with each editor before it runs modally (tests fill and confirm it from here).
     void setEditorHook(std::function<void(Taddevent&)> hook) { m_editorHook = std::move(hook); }
 
+    // The events the list shows.
+    eventtable& events() const { return m_events; }
     QTableWidget* list() const { return m_list; }
     QCheckBox* schedulerbox() const { return m_enable; }
     QPushButton* addbutton() const { return m_add; }

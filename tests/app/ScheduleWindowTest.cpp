@@ -204,7 +204,7 @@ TEST_F(ScheduleTest, ListCommandsCloneDeleteDragAndUntick) {
     EXPECT_EQ(cell(list, 0, 4), QStringLiteral("Auto-Name"));
     EXPECT_EQ(cell(list, 2, 4), QStringLiteral("Three"));
     EXPECT_EQ(cell(list, 2, 5), QStringLiteral("Wait..."));
-    EXPECT_FALSE(scheduledevents()[2].cancelled);
+    EXPECT_FALSE(s.events()[2].cancelled);
 
     // Commands only with a selected row.
     EXPECT_FALSE(s.editbutton()->isEnabled());
@@ -214,19 +214,19 @@ TEST_F(ScheduleTest, ListCommandsCloneDeleteDragAndUntick) {
     EXPECT_TRUE(s.editbutton()->isEnabled() && s.deletebutton()->isEnabled() && s.clonebutton()->isEnabled());
 
     // Clone row 2 of 3: an identical event 4, row 2 still selected, cancelled flags cleared.
-    scheduledevents()[0].cancelled = true;
+    s.events()[0].cancelled = true;
     s.clonebutton()->click();
     ASSERT_EQ(list->rowCount(), 4);
-    EXPECT_EQ(scheduledevents()[3], scheduledevents()[1]);
+    EXPECT_EQ(s.events()[3], s.events()[1]);
     EXPECT_EQ(s.selectedRow(), 1);
-    EXPECT_FALSE(scheduledevents()[0].cancelled);
+    EXPECT_FALSE(s.events()[0].cancelled);
     EXPECT_EQ(window->cfg().scheduler.numevents, 4);
 
     // Drag row 1 onto row 3: 2, 3, 1.
     list->selectRow(0);
     dropOnto(list, 2);
     EXPECT_EQ(names(list), (QStringList{"Two", "Three", "One", "Two"}));
-    EXPECT_EQ(scheduledevents()[2].name, "One");
+    EXPECT_EQ(s.events()[2].name, "One");
     EXPECT_EQ(s.selectedRow(), 2);
 
     // Delete the last row (Delete key): the new last row is selected.
@@ -240,11 +240,11 @@ TEST_F(ScheduleTest, ListCommandsCloneDeleteDragAndUntick) {
     // Unticking greys the row at once and switches the event off.
     QTableWidgetItem* first = list->item(0, 0);
     first->setCheckState(Qt::Unchecked);
-    EXPECT_FALSE(scheduledevents()[0].Enabled);
+    EXPECT_FALSE(s.events()[0].Enabled);
     EXPECT_EQ(list->item(0, 3)->background().color(), QColor(241, 241, 241));
     EXPECT_EQ(list->item(0, 3)->foreground().color(), QColor(112, 112, 112));
     first->setCheckState(Qt::Checked);
-    EXPECT_TRUE(scheduledevents()[0].Enabled);
+    EXPECT_TRUE(s.events()[0].Enabled);
     EXPECT_EQ(list->item(0, 3)->background().style(), Qt::NoBrush);
 
     // Deleting down to the only row and then that: an empty list with nothing selected.
@@ -255,7 +255,7 @@ TEST_F(ScheduleTest, ListCommandsCloneDeleteDragAndUntick) {
     EXPECT_EQ(list->rowCount(), 0);
     EXPECT_EQ(s.selectedRow(), -1);
     EXPECT_FALSE(s.deletebutton()->isEnabled());
-    EXPECT_TRUE(scheduledevents().empty());
+    EXPECT_TRUE(s.events().empty());
     window->close();
 }
 
