@@ -4,8 +4,16 @@
 QUIMBREL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export QUIMBREL_ROOT
 
+# Only package installation runs as root; everything else runs as the calling user.
 as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        echo "sudo is not installed: run as root: $*" >&2
+        return 1
+    fi
 }
 
 # Installs the Debian packages of scripts/packages.txt that are not installed yet.

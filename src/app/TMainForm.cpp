@@ -121,7 +121,7 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::loadIconFont() {
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/IstokFont.ttf");
+    const QString beside = QString::fromStdString(programDataFolder()) + QStringLiteral("IstokFont.ttf");
     int id = QFontDatabase::addApplicationFont(beside);
     if (id < 0)
         id = QFontDatabase::addApplicationFont(QStringLiteral(QUIMBREL_ICON_FONT_FALLBACK));

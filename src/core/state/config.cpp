@@ -81,7 +81,7 @@ void defaultconfig(config& cfg) {
     cfg = config{};
     cfg.datafolder = datafolder;
     cfg.archive.dir = musicFolder();
-    cfg.path.dir = programFolder();
+    cfg.path.dir = programDataFolder();
     cfg.taggerpath = taggerprogram();
     cfg.vox.autodelete = cfg.autodelete.enabled;
     cfg.vox.deletetime = cfg.autodelete.deletetime;

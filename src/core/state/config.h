@@ -36,7 +36,7 @@ struct config {
         bool operator==(const Archive&) const = default;
     } archive;
     struct Path {
-        std::string dir; // the program's folder (help file, fallback output folder)
+        std::string dir; // the program's data folder (help file, fallback output folder)
         bool operator==(const Path&) const = default;
     } path;
     struct Stayontop {
@@ -184,5 +184,9 @@ std::string dataFolder();    // configHome() + "Tarvolt/quimbrel/"
 std::string musicFolder();   // XDG_MUSIC_DIR from user-dirs.dirs, else $HOME/Music
 std::string programFolder(); // the folder of /proc/self/exe
 std::string programPath();   // /proc/self/exe resolved
+// The folder of the files the programs read beside themselves (help file, icon font):
+// <prefix>/share/quimbrel/ when the program runs from <prefix>/bin and that folder exists, else the program's
+// own folder (a build tree).
+std::string programDataFolder();
 
 } // namespace quimbrel

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <pwd.h>
 #include <sstream>
@@ -146,6 +147,15 @@ std::string programFolder() {
     const std::string path = programPath();
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string programDataFolder() {
+    const std::string folder = programFolder();
+    const std::string installed = folder + "../share/quimbrel/";
+    std::error_code ec;
+    if (std::filesystem::is_directory(installed, ec))
+        return std::filesystem::path(installed).lexically_normal().string();
+    return folder;
 }
 
 bool getrunatlogon() {
