@@ -3,7 +3,6 @@
 
 #include "HotKeys.h"
 #include "PlaceholderWindow.h"
-#include "Player.h"
 #include "QtDispatcher.h"
 #include "QtMessagePort.h"
 #include "SkinEngine.h"
@@ -94,9 +93,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint 
     m_messages->setParentWindow(this);
     m_dispatcher = new QtDispatcher(this);
     m_messages->setDispatcher(m_dispatcher);
-    m_player = new Player(this);
+    // Playback shares the capture layer's connection to the sound server.
+    m_player = std::make_unique<Player>(*m_dispatcher, [this](int& error) {
+        return m_source ? m_source->connection(error) : std::shared_ptr<pulse::Connection>();
+    });
+    m_player->setView(this);
     m_hotkeys = new HotKeys(this);
-    connect(m_player, &Player::ended, this, &TMainForm::onPlaybackEnded);
     connect(m_hotkeys, &HotKeys::pressed, this, &TMainForm::HotKeyManager1HotKeyPressed);
 }
 
@@ -548,7 +550,7 @@ void TMainForm::playfile(const QString& path) {
     m_player->stop();
     m_recorder->beginPlayback(path.toStdString());
     m_player->setVolume(static_cast<float>(m_cfg.mixer.playback) / 100.0f);
-    if (m_player->open(path)) {
+    if (m_player->open(path.toStdString())) {
         m_player->play();
     } else {
         // A file that cannot be decoded or played ends at once instead of leaving the window in playback.

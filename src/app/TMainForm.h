@@ -2,6 +2,7 @@
 // recorder and plays recordings; the recording logic lives in the core. UI thread.
 #pragma once
 
+#include "playback/Player.h"
 #include "ports/Clock.h"
 #include "ports/WaveFormat.h"
 #include "recording/RecorderView.h"
@@ -22,7 +23,6 @@ namespace quimbrel {
 class HotKeys;
 class Knob;
 class Lamp;
-class Player;
 class QtDispatcher;
 class QtMessagePort;
 class Recorder;
@@ -36,7 +36,7 @@ class TWASAPISource;
 class Tcmanager;
 class ValueSlider;
 
-class TMainForm final : public QWidget, public RecorderView {
+class TMainForm final : public QWidget, public RecorderView, public PlaybackView {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -106,6 +106,9 @@ public:
     void playbackStop() override;
     void playbackVolume(int position) override;
 
+    // PlaybackView.
+    void playbackEnded() override { onPlaybackEnded(); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -136,7 +139,7 @@ private:
     std::unique_ptr<RecordingsDb> m_database;
     std::unique_ptr<TARFFT> m_fft;
     std::unique_ptr<SvgImageList> m_images;
-    Player* m_player = nullptr;
+    std::unique_ptr<Player> m_player;
     HotKeys* m_hotkeys = nullptr;
     Tcmanager* m_settings = nullptr;
     QWidget* m_library = nullptr;

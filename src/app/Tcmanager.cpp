@@ -1,7 +1,6 @@
 // The settings window's pages and handlers; UI thread.
 #include "Tcmanager.h"
 
-#include "Player.h"
 #include "QtMessagePort.h"
 #include "TMainForm.h"
 #include "Tnamingrules.h"
@@ -82,7 +81,7 @@ Tcmanager::Tcmanager(TMainForm& main) : QDialog(&main), m_main(main), m_cfg(main
     m_nav->setCurrentRow(0);
 
     // 1. Playback devices.
-    const std::vector<PlaybackDevice> devices = Player::devices();
+    const std::vector<PlaybackDevice> devices = m_main.player().devices();
     int defaultEntry = -1;
     int chosenEntry = -1;
     for (const PlaybackDevice& d : devices) {

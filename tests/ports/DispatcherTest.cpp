@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 using namespace quimbrel;
 using namespace std::chrono_literals;
@@ -67,6 +69,28 @@ TEST(Dispatcher, DestructionReleasesAWaitingWorker) {
     }
     worker.join();
     EXPECT_TRUE(returned.load());
+}
+
+TEST(Dispatcher, PostedTasksRunLaterInOrderWithoutAnyoneWaiting) {
+    std::vector<int> order;
+    auto d = std::make_unique<Dispatcher>();
+    // A worker that posts returns at once, before the owning thread has run anything.
+    std::thread worker([&] {
+        d->post([&] { order.push_back(1); });
+        d->post([&] { order.push_back(2); });
+    });
+    worker.join();
+    EXPECT_TRUE(order.empty());
+    // Posted on the owning thread, a task is still deferred; one that throws does not stop the others.
+    d->post([] { throw std::runtime_error("dropped"); });
+    d->post([&] { order.push_back(3); });
+    EXPECT_TRUE(order.empty());
+    EXPECT_EQ(d->runPending(), 4u);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    // What is still queued at destruction never runs.
+    d->post([&] { order.push_back(4); });
+    d.reset();
+    EXPECT_EQ(order.size(), 3u);
 }
 
 TEST(MessagePorts, StreamPortFlattensLinesAndRecordingPortScriptsAnswers) {

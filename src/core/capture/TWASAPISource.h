@@ -94,10 +94,11 @@ public:
     void setOnData(DataHandler handler) { m_onData = std::move(handler); }
     const DataHandler& OnData() const { return m_onData; }
 
-private:
     // A connection that is up, reconnecting when the server went away since the last use; null with the
-    // PulseAudio error number in `error` when no server answers.
+    // PulseAudio error number in `error` when no server answers. Playback shares it.
     std::shared_ptr<pulse::Connection> connection(int& error);
+
+private:
     bool openselected(int card, int line);
 
     MessagePort& m_messages;

@@ -10,6 +10,7 @@ struct Dispatcher::Task {
     std::function<void()> fn;
     std::exception_ptr error;
     bool done = false;
+    bool posted = false; // owned by the queue: deleted once run
     std::condition_variable finished;
 };
 
@@ -19,6 +20,10 @@ Dispatcher::~Dispatcher() {
     // Release any worker still waiting; its task is dropped.
     std::lock_guard lock(m_mutex);
     for (Task* t : m_tasks) {
+        if (t->posted) {
+            delete t;
+            continue;
+        }
         t->done = true;
         t->finished.notify_all();
     }
@@ -44,6 +49,18 @@ void Dispatcher::invoke(std::function<void()> task) {
         std::rethrow_exception(t.error);
 }
 
+void Dispatcher::post(std::function<void()> task) {
+    auto* t = new Task;
+    t->fn = std::move(task);
+    t->posted = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.push_back(t);
+    }
+    m_queued.notify_all();
+    wake();
+}
+
 std::size_t Dispatcher::runPending() {
     std::size_t ran = 0;
     for (;;) {
@@ -59,6 +76,11 @@ std::size_t Dispatcher::runPending() {
             t->fn();
         } catch (...) {
             t->error = std::current_exception();
+        }
+        if (t->posted) {
+            delete t;
+            ++ran;
+            continue;
         }
         {
             std::lock_guard lock(m_mutex);

@@ -26,6 +26,11 @@ public:
     // itself, it runs the task at once. An exception the task throws is rethrown here.
     void invoke(std::function<void()> task);
 
+    // Any thread, never waits: queues task for the owning thread's next runPending, even when called on the
+    // owning thread itself (so it may be called with locks held). A posted task must not throw; an exception
+    // that escapes one is dropped. Tasks still queued when the dispatcher is destroyed do not run.
+    void post(std::function<void()> task);
+
     // Owning thread. Runs the hand-offs queued now; returns how many ran.
     std::size_t runPending();
 
@@ -38,7 +43,7 @@ public:
     bool isOwningThread() const { return std::this_thread::get_id() == m_owner; }
 
 protected:
-    // Called on the invoking worker thread after a task has been queued.
+    // Called on the thread that queued a task, right after queueing it.
     virtual void wake() {}
 
 private:

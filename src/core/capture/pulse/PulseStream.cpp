@@ -18,13 +18,14 @@ std::unique_ptr<Stream> Stream::record(Connection& c, const std::string& device,
 }
 
 std::unique_ptr<Stream> Stream::playback(Connection& c, const std::string& sink, std::uint32_t rate,
-                                         std::uint32_t channels, std::uint32_t targetBytes, int& error) {
-    return connect(c, false, sink, rate, channels, targetBytes, 0, error);
+                                         std::uint32_t channels, std::uint32_t targetBytes, int& error,
+                                         bool prebuffer) {
+    return connect(c, false, sink, rate, channels, targetBytes, 0, error, prebuffer);
 }
 
 std::unique_ptr<Stream> Stream::connect(Connection& c, bool recording, const std::string& device,
                                         std::uint32_t rate, std::uint32_t channels, std::uint32_t bufferBytes,
-                                        std::uint32_t fragmentBytes, int& error) {
+                                        std::uint32_t fragmentBytes, int& error, bool prebuffer) {
     pa_sample_spec spec;
     spec.format = PA_SAMPLE_FLOAT32LE;
     spec.rate = rate;
@@ -51,7 +52,7 @@ std::unique_ptr<Stream> Stream::connect(Connection& c, bool recording, const std
     pa_buffer_attr attr;
     attr.maxlength = bufferBytes;
     attr.tlength = recording ? static_cast<std::uint32_t>(-1) : bufferBytes;
-    attr.prebuf = recording ? static_cast<std::uint32_t>(-1) : 0;
+    attr.prebuf = recording || prebuffer ? static_cast<std::uint32_t>(-1) : 0;
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = recording ? fragmentBytes : static_cast<std::uint32_t>(-1);
     // Take the device's own rate, channels and channel map, so the server neither resamples nor remixes;
@@ -59,6 +60,10 @@ std::unique_ptr<Stream> Stream::connect(Connection& c, bool recording, const std
     auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
                                        PA_STREAM_DONT_MOVE | PA_STREAM_FIX_RATE | PA_STREAM_FIX_CHANNELS);
+    // Playback keeps its timing current, so latency() answers without a round trip.
+    if (!recording)
+        flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_INTERPOLATE_TIMING |
+                                               PA_STREAM_AUTO_TIMING_UPDATE);
     int rc = recording ? pa_stream_connect_record(s, device.c_str(), &attr, flags)
                        : pa_stream_connect_playback(s, device.c_str(), &attr, flags, nullptr, nullptr);
     if (rc < 0) {
@@ -81,6 +86,8 @@ std::unique_ptr<Stream> Stream::connect(Connection& c, bool recording, const std
 
 Stream::~Stream() {
     Connection::Lock lock(m_connection);
+    canceldrain();
+    pa_stream_set_write_callback(m_stream, nullptr, nullptr);
     pa_stream_set_state_callback(m_stream, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
         pa_stream_disconnect(m_stream);
@@ -179,6 +186,82 @@ bool Stream::write(const void* data, std::size_t bytes, int& error) {
         return false;
     }
     return true;
+}
+
+void Stream::onwritable(std::function<void(std::size_t)> request) {
+    m_request = std::move(request);
+    if (!m_request) {
+        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+        return;
+    }
+    pa_stream_set_write_callback(
+        m_stream,
+        [](pa_stream*, std::size_t bytes, void* self) {
+            auto* s = static_cast<Stream*>(self);
+            if (s->m_request)
+                s->m_request(bytes);
+        },
+        this);
+}
+
+void Stream::canceldrain() {
+    if (!m_drain)
+        return;
+    pa_operation_cancel(m_drain);
+    pa_operation_unref(m_drain);
+    m_drain = nullptr;
+    m_drained = nullptr;
+}
+
+bool Stream::drain(std::function<void(bool)> done, int& error) {
+    canceldrain();
+    m_drained = std::move(done);
+    m_drain = pa_stream_drain(
+        m_stream,
+        [](pa_stream*, int success, void* self) {
+            auto* s = static_cast<Stream*>(self);
+            auto report = std::move(s->m_drained);
+            s->m_drained = nullptr;
+            if (s->m_drain) {
+                pa_operation_unref(s->m_drain);
+                s->m_drain = nullptr;
+            }
+            if (report)
+                report(success != 0);
+        },
+        this);
+    if (!m_drain) {
+        m_drained = nullptr;
+        error = failure();
+        return false;
+    }
+    return true;
+}
+
+bool Stream::flush(int& error) {
+    canceldrain();
+    pa_operation* op = pa_stream_flush(
+        m_stream,
+        [](pa_stream*, int, void* loop) {
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+        },
+        m_connection.mainloop());
+    if (!op) {
+        error = failure();
+        return false;
+    }
+    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING && ready())
+        m_connection.wait();
+    pa_operation_unref(op);
+    return true;
+}
+
+std::uint64_t Stream::latency() const {
+    pa_usec_t usec = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(m_stream, &usec, &negative) < 0 || negative)
+        return 0;
+    return usec;
 }
 
 } // namespace quimbrel::pulse

@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 struct pa_stream;
+struct pa_operation;
 
 namespace quimbrel::pulse {
 
@@ -21,9 +23,12 @@ public:
     static std::unique_ptr<Stream> record(Connection& c, const std::string& device, std::uint32_t rate,
                                           std::uint32_t channels, std::uint32_t bufferBytes,
                                           std::uint32_t fragmentBytes, int& error);
-    // Playback on a sink with a queue of targetBytes.
+    // Playback on a sink with a queue of targetBytes. Without `prebuffer` the server plays whatever is
+    // queued (running dry plays silence); with it, it starts, and starts again after running dry, only once
+    // the queue is full, and a drain ends when the last queued sample has been played.
     static std::unique_ptr<Stream> playback(Connection& c, const std::string& sink, std::uint32_t rate,
-                                            std::uint32_t channels, std::uint32_t targetBytes, int& error);
+                                            std::uint32_t channels, std::uint32_t targetBytes, int& error,
+                                            bool prebuffer = false);
     // Disconnects under the lock.
     ~Stream();
     Stream(const Stream&) = delete;
@@ -50,19 +55,34 @@ public:
     // Playback: bytes that can be queued now; queue a copy of `bytes` bytes.
     bool writable(std::size_t& bytes, int& error);
     bool write(const void* data, std::size_t bytes, int& error);
+    // Playback: `request` runs on the main-loop thread, with the lock held, whenever the server asks for more
+    // (the argument: bytes it would take). An empty function removes it.
+    void onwritable(std::function<void(std::size_t)> request);
+    // Playback: `done` runs on the main-loop thread, lock held, once everything queued has been played
+    // (true) or the drain failed (false). Replaces and cancels an earlier drain.
+    bool drain(std::function<void(bool)> done, int& error);
+    // Playback: drops what is queued and not yet played; cancels a pending drain. Waits for the server.
+    bool flush(int& error);
+    // Playback: how long until a sample written now is heard, in microseconds (0 while unknown).
+    std::uint64_t latency() const;
 
 private:
     Stream(Connection& c, pa_stream* s, bool recording)
         : m_connection(c), m_stream(s), m_recording(recording) {}
     static std::unique_ptr<Stream> connect(Connection& c, bool recording, const std::string& device,
                                            std::uint32_t rate, std::uint32_t channels,
-                                           std::uint32_t bufferBytes, std::uint32_t fragmentBytes,
-                                           int& error);
+                                           std::uint32_t bufferBytes, std::uint32_t fragmentBytes, int& error,
+                                           bool prebuffer = false);
     int failure() const;
+
+    void canceldrain();
 
     Connection& m_connection;
     pa_stream* m_stream;
     bool m_recording;
+    std::function<void(std::size_t)> m_request;
+    std::function<void(bool)> m_drained;
+    pa_operation* m_drain = nullptr;
 };
 
 } // namespace quimbrel::pulse
