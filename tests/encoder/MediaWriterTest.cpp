@@ -93,8 +93,9 @@ TEST_F(MediaWriter, RoundTripCarriesTheRequestedByteRate) {
         if (c.wma) {
             EXPECT_EQ(d.bitrate, c.bytespersecond * 8);
         } else {
-            // MP4 states the requested rate; FFmpeg reports the rate the encoder really reached.
-            EXPECT_EQ(esdsavgbitrate(test::readfile(path)), static_cast<std::uint32_t>(c.bytespersecond * 8));
+            // The finished (regular) MP4 states the average the encoder really reached, as FFmpeg reports it.
+            EXPECT_NEAR(static_cast<double>(esdsavgbitrate(test::readfile(path))), c.bytespersecond * 8,
+                        c.bytespersecond * 8 * 0.05);
             EXPECT_NEAR(static_cast<double>(d.bitrate), c.bytespersecond * 8, c.bytespersecond * 8 * 0.05);
         }
         // Within one encoder frame (2048 samples for WMA, 1024 for AAC) beyond the encoder's own delay.

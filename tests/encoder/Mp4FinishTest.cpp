@@ -54,6 +54,25 @@ TEST_F(Mp4Finish, FragmentedRecordingBecomesRegularWithTheSameAudio) {
     EXPECT_EQ(names(dir), std::vector<std::string>{"take.m4a"});
 }
 
+// The writer takes this step when finished, not when destroyed unfinished (as when a recording is abandoned).
+TEST_F(Mp4Finish, TheM4AWriterEndsWithARegularFileOnlyWhenFinished) {
+    const auto block = test::convert(test::sine(440, 44100, 2, 44100 / 10), kSampleS16);
+    for (const bool finished : {true, false}) {
+        SCOPED_TRACE(finished);
+        const std::string path = dir + (finished ? "/finished.m4a" : "/abandoned.m4a");
+        TM4Awriter writer(path, floatformat(44100, 2), 5);
+        for (int i = 0; i < 20; ++i)
+            writer.WriteBlock(block.data(), static_cast<std::int32_t>(block.size()));
+        if (finished) {
+            EXPECT_TRUE(writer.finish().ok());
+            EXPECT_FALSE(contains(test::readfile(path), "moof"));
+            EXPECT_TRUE(test::decodefile(path).ok);
+        }
+    }
+    EXPECT_TRUE(contains(test::readfile(dir + "/abandoned.m4a"), "moof"));
+    EXPECT_EQ(names(dir), (std::vector<std::string>{"abandoned.m4a", "finished.m4a"}));
+}
+
 TEST_F(Mp4Finish, WhatCannotBeRewrittenIsKeptAsItWas) {
     const std::string damaged = dir + "/damaged.m4a";
     std::ofstream(damaged, std::ios::binary) << "not an mp4 at all";

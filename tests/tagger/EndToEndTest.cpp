@@ -344,8 +344,10 @@ TEST_F(Tagger, TagsTheRecordersOwnFilesAndLeavesTheirSoundAlone) {
             writer->WriteBlock(bytes.data(), static_cast<std::int32_t>(bytes.size()));
         }
         files.push_back(writer->FileName);
-        writer.reset();
+        EXPECT_TRUE(writer->finish().ok()) << writer->outcome().reason;
     }
+    // The M4A writer leaves a regular MP4; while recording, the file was fragmented.
+    EXPECT_EQ(readFile(files.back()).find("moof"), std::string::npos);
     const fs::path fragmented = dir.path() / "fragmented.m4a";
     r = runProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", files.back().string(), "-c", "copy",
                     "-movflags", "empty_moov+default_base_moof", "-frag_duration", "1000000",
