@@ -256,6 +256,7 @@ bool TMainForm::FormCreate() {
 
     // 3. The recorder (recording state, filters, block buffer).
     m_recorder = std::make_unique<Recorder>(m_cfg, *this, *m_messages, m_clock);
+    m_recorder->setDispatcher(m_dispatcher);
 
     // 5. The capture source with the block handler as its callback.
     m_source = std::make_unique<TWASAPISource>(

@@ -18,6 +18,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -43,6 +44,9 @@ public:
     std::optional<std::string> runSaveDialog(const SaveDialogRequest& request) override {
         lastDialog = request;
         ++dialogRuns;
+        // What the dialog's nested event loop does while it is open (capture hand-offs arriving).
+        if (duringDialog)
+            duringDialog();
         if (dialogAnswers.empty())
             return std::nullopt;
         std::optional<std::string> answer = dialogAnswers.front();
@@ -63,6 +67,27 @@ public:
     std::map<int, std::string> scheduleStatus;
     int selectedRow = -1;
     int libraryRefreshes = 0;
+    std::function<void()> duringDialog;
+};
+
+// Records every message like RecordingMessagePort; duringBox runs while a box is "open", as its nested event
+// loop would run capture hand-offs.
+class TestMessages final : public MessagePort {
+public:
+    MessageResult show(const std::string& text, const std::string& caption, MessageIcon icon,
+                       MessageButtons buttons) override {
+        const MessageResult result = m_inner.show(text, caption, icon, buttons);
+        if (duringBox)
+            duringBox();
+        return result;
+    }
+    void queueAnswer(MessageResult answer) { m_inner.queueAnswer(answer); }
+    std::vector<RecordingMessagePort::Entry> entries() const { return m_inner.entries(); }
+    std::size_t count() const { return m_inner.count(); }
+    std::function<void()> duringBox;
+
+private:
+    RecordingMessagePort m_inner;
 };
 
 class FakeSource final : public RecordingSource {
@@ -178,7 +203,7 @@ public:
     TempFolder folder;
     config cfg;
     FakeView view;
-    RecordingMessagePort messages;
+    TestMessages messages;
     ManualClock clock;
     FakeSource source;
     eventtable events;

@@ -11,14 +11,107 @@
 #include "recording/SchedulerRuntime.h"
 #include "state/config.h"
 
+#include "ports/Dispatcher.h"
+
 #include <algorithm>
+#include <deque>
+#include <memory>
+#include <vector>
 
 namespace quimbrel {
 
+namespace {
+
+// Holds the information boxes raised while the recorder is busy (in the block handler, a start or a stop) and
+// shows them once it is done, so no box keeps the capture thread waiting for the block handler. The same
+// text raised again before it was shown is shown once. Questions cannot wait for their answer and pass on.
+class DeferredMessages final : public MessagePort {
+public:
+    DeferredMessages(MessagePort& target, const int& busy) : m_target(target), m_busy(busy) {}
+    MessageResult show(const std::string& text, const std::string& caption, MessageIcon icon,
+                       MessageButtons buttons) override {
+        if (m_busy == 0 || buttons != MessageButtons::Ok)
+            return m_target.show(text, caption, icon, buttons);
+        for (const Held& h : m_held)
+            if (h.text == text && h.caption == caption)
+                return MessageResult::Ok;
+        m_held.push_back({text, caption, icon});
+        return MessageResult::Ok;
+    }
+    bool holding() const { return !m_held.empty(); }
+    // Shows what is held, oldest first. A box shown here may run a nested event loop in which the recorder
+    // holds new messages; those wait for the next call.
+    void release() {
+        std::deque<Held> held;
+        held.swap(m_held);
+        for (const Held& h : held)
+            m_target.show(h.text, h.caption, h.icon, MessageButtons::Ok);
+    }
+
+private:
+    struct Held {
+        std::string text;
+        std::string caption;
+        MessageIcon icon;
+    };
+    MessagePort& m_target;
+    const int& m_busy;
+    std::deque<Held> m_held;
+};
+
+} // namespace
+
 struct Recorder::Impl {
     Impl(config& cfg, RecorderView& view, MessagePort& messages, Clock& clock)
-        : ctx(cfg, view, messages, clock), controller(ctx), scheduler(ctx, controller),
-          blocks(ctx, controller, scheduler) {}
+        : deferred(messages, busy), ctx(cfg, view, deferred, clock), controller(ctx),
+          scheduler(ctx, controller), blocks(ctx, controller, scheduler) {}
+
+    // Runs one recorder operation. The block handler can be entered again from inside it, through a nested
+    // event loop (the save dialog, a question): such blocks are queued and handled after the operation, in
+    // order, and the messages it raised are shown after that.
+    template <typename F> void run(F&& operation) {
+        ++busy;
+        try {
+            operation();
+        } catch (...) {
+            --busy;
+            throw;
+        }
+        --busy;
+        if (busy == 0)
+            settle();
+    }
+    void settle() {
+        while (!pending.empty()) {
+            const std::vector<float> block = std::move(pending.front());
+            pending.pop_front();
+            ++busy;
+            blocks.event(block.data(), static_cast<int>(block.size() * sizeof(float)));
+            --busy;
+        }
+        if (!deferred.holding() || releasePosted)
+            return;
+        if (dispatcher) {
+            // After the hand-off that raised them has returned, from the event loop.
+            releasePosted = true;
+            dispatcher->post([this, alive = std::weak_ptr<Impl*>(self)] {
+                if (alive.expired())
+                    return;
+                releasePosted = false;
+                deferred.release();
+            });
+        } else {
+            deferred.release();
+        }
+    }
+
+    int busy = 0;
+    // Expires with the recorder, so a release posted to the event loop never reaches a destroyed one.
+    std::shared_ptr<Impl*> self = std::make_shared<Impl*>(this);
+    std::deque<std::vector<float>> pending;
+    Dispatcher* dispatcher = nullptr;
+    bool releasePosted = false;
+    DeferredMessages deferred;
     RecorderContext ctx;
     RecordingController controller;
     SchedulerRuntime scheduler;
@@ -37,6 +130,7 @@ Recorder::Recorder(config& cfg, RecorderView& view, MessagePort& messages, Clock
 }
 
 Recorder::~Recorder() {
+    // Blocks still queued belong to a recording that is ending with the program; they are dropped with it.
     // A writer still open is finished here, so its file is complete and listed; no message is shown any more.
     if (std::unique_ptr<TAudioWriter> writer = std::move(m_impl->ctx.writer))
         writer->finish();
@@ -92,21 +186,34 @@ void Recorder::filtersupdate() {
     ctx.filters.apply(ctx.cfg, static_cast<int>(ctx.captureformat.samplesPerSec));
 }
 
+void Recorder::setDispatcher(Dispatcher* dispatcher) {
+    m_impl->dispatcher = dispatcher;
+}
+
 void Recorder::event(const float* block, int bytes) {
-    m_impl->blocks.event(block, bytes);
+    Impl& impl = *m_impl;
+    if (impl.busy > 0) {
+        // Entered from a nested event loop: keep the block for when the running operation is done.
+        const int floats = block ? std::clamp(bytes, 0, BlockHandler::kBufferBytes) / 4 : 0;
+        impl.pending.emplace_back(block, block + floats);
+        return;
+    }
+    impl.run([&] { impl.blocks.event(block, bytes); });
 }
 
 void Recorder::StartClick() {
-    m_impl->controller.StartClick();
+    m_impl->run([this] { m_impl->controller.StartClick(); });
 }
 int Recorder::startrecord() {
-    return m_impl->controller.startrecord();
+    int result = 1;
+    m_impl->run([&] { result = m_impl->controller.startrecord(); });
+    return result;
 }
 void Recorder::StopClick() {
-    m_impl->controller.StopClick();
+    m_impl->run([this] { m_impl->controller.StopClick(); });
 }
 void Recorder::fullstop() {
-    m_impl->controller.fullstop();
+    m_impl->run([this] { m_impl->controller.fullstop(); });
 }
 void Recorder::pausebuttonClick() {
     m_impl->controller.pausebuttonClick();

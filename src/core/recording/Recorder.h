@@ -14,6 +14,7 @@
 namespace quimbrel {
 
 class Clock;
+class Dispatcher;
 class MessagePort;
 class RecordingSource;
 class RecordingsDb;
@@ -52,7 +53,14 @@ public:
     // Apply the filter settings (kind, frequency, Q) to the three filters at the capture rate.
     void filtersupdate();
 
-    // The block handler: subscribed to the capture source's OnData.
+    // The owning thread's dispatcher. Messages raised while the recorder is busy (in the block handler, a
+    // start or a stop) are shown after it is done; with a dispatcher they are posted to its event loop, so
+    // no box keeps the capture hand-off waiting. Without one they are shown as the operation returns.
+    void setDispatcher(Dispatcher* dispatcher);
+
+    // The block handler: subscribed to the capture source's OnData. A block that arrives while the recorder
+    // is busy (from a nested event loop: the save dialog, a question) is queued and handled, in order, as
+    // soon as the running operation is done; none is dropped.
     void event(const float* block, int bytes);
 
     // The recording controller.
