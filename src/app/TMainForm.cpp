@@ -23,7 +23,9 @@
 #include "state/names.h"
 #include "state/recevent.h"
 #include "state/recordingsdb.h"
+#include "visual/BuildInfo.h"
 #include "visual/TARFFT.h"
+#include "visual/TmGetNewVer.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -36,8 +38,11 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QProcess>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -80,6 +85,16 @@ const char kHotKeyLetters[7] = {'R', 'U', 'S', 'O', 'H', 'F', 'P'};
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+// Ends the program's event loop and every loop running inside it, so a message box or dialog open below a
+// close returns at once, and so does any shown after it. Before the program's own loop runs (a start-up
+// box), quit() alone would do nothing.
+void endEventLoops() {
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+    else
+        QCoreApplication::quit();
 }
 
 } // namespace
@@ -284,6 +299,8 @@ bool TMainForm::FormCreate() {
     readnamesfile(m_cfg.datafolder + "names.xml", autonames(), *m_messages);
     m_recorder->setEvents(&scheduledevents());
 
+    // 7. The update checker.
+    createUpdateChecker();
     // 8. Position.
     placeWindow();
     // 9. Capture format.
@@ -336,13 +353,25 @@ bool TMainForm::FormCreate() {
     connect(m_tmrvisual, &QTimer::timeout, this, &TMainForm::tmrvisualTimer);
     m_tmrvisual->start();
     m_created = true;
+    if (m_closeRequested) {
+        // Asked to end while a start-up message box was open: end now, saving what was read.
+        closeForSessionEnd();
+        return false;
+    }
 
     // 16, 17.
     if (m_cfg.minstartup.enabled)
         QTimer::singleShot(0, this, &TMainForm::ApplicationEvents1Minimize);
     if (m_cfg.startup.enabled)
         m_recorder->StartClick();
-    return true;
+    // 18.
+    if (m_cfg.autoupdates.enabled && m_update && !m_closing) {
+        m_update->setFailureDlg(false);
+        m_update->setNoUpdatesDlg(false);
+        m_update->Check();
+    }
+    // A close while a start-up step's box or dialog was open has already ended the program.
+    return !m_closing;
 }
 
 void TMainForm::placeWindow() {
@@ -429,25 +458,79 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
+    if (!m_created) {
+        event->ignore();
+        closeForSessionEnd();
+        return;
+    }
     if (!FormCloseQuery()) {
         event->ignore();
         return;
     }
+    event->accept();
+    closeNow();
+}
+
+void TMainForm::closeNow() {
     m_closing = true;
     FormClose();
-    event->accept();
+    hide();
     if (m_tray)
         m_tray->hide();
     if (m_library)
         m_library->close();
     if (m_schedule)
         m_schedule->close();
-    QCoreApplication::quit();
+    endEventLoops();
 }
 
 void TMainForm::closeForSessionEnd() {
     m_askOnClose = false;
-    close();
+    if (!m_created) {
+        // Start-up is not through: end the loop of the box open now and let the start-up sequence close
+        // the program at its end.
+        m_closeRequested = true;
+        endEventLoops();
+        return;
+    }
+    if (m_closing)
+        return;
+    // Not through close(): a window that was never shown on the screen would get no close event.
+    FormCloseQuery();
+    closeNow();
+}
+
+void TMainForm::saveForSession() {
+    if (!m_created || m_closing)
+        return;
+    m_cfg.position.x = x();
+    m_cfg.position.y = y();
+    saveconfig(m_cfg, *m_messages);
+}
+
+void TMainForm::followSession() {
+    connect(qApp, &QGuiApplication::saveStateRequest, this, [this](QSessionManager&) { saveForSession(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &TMainForm::closeForSessionEnd);
+}
+
+void TMainForm::createUpdateChecker() {
+#if QUIMBREL_UPDATE_CHECK
+    m_update = std::make_unique<TmGetNewVer>(*m_dispatcher, *m_messages);
+    const std::string address = updateAddress();
+    m_update->setURLCurrVerFile(address);
+    m_update->setSiteName(siteName(address));
+    m_update->setPageOpener([](const std::string& url) {
+        return QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(url)});
+    });
+#endif
+}
+
+void TMainForm::checkForUpdates() {
+    if (!m_update)
+        return;
+    m_update->setFailureDlg(true);
+    m_update->setNoUpdatesDlg(true);
+    m_update->Check();
 }
 
 void TMainForm::FormClose() {
@@ -460,8 +543,10 @@ void TMainForm::FormClose() {
     saveconfig(m_cfg, *m_messages);
     if (m_source)
         m_source->stopthreads();
-    delete m_settings;
-    m_settings = nullptr;
+    // Hidden, not deleted: a dialog or box the settings window runs may still be on the stack below this
+    // close (a logout during "Customize..."); the window goes with the main window.
+    if (m_settings)
+        m_settings->hide();
 }
 
 // Minimise and restore.

@@ -34,6 +34,7 @@ class SvgImageList;
 class TARFFT;
 class TWASAPISource;
 class Tcmanager;
+class TmGetNewVer;
 class ValueSlider;
 
 class TMainForm final : public QWidget, public RecorderView, public PlaybackView {
@@ -69,7 +70,16 @@ public:
     // Stay on top or not, without moving, resizing or activating.
     void setStayOnTop(bool on);
     // A termination signal or the end of the session: stop any recording without a question and close.
+    // During start-up, the sequence ends early (closing its open message box) and the program ends saved.
     void closeForSessionEnd();
+    // The session manager may end the session soon: save the settings, keep recording.
+    void saveForSession();
+    // Follows the desktop session: saves when asked to save its state, closes when the application quits
+    // (where the session really ends; a logout that is cancelled stops nothing).
+    void followSession();
+    // The settings button's update check: every outcome is reported.
+    void checkForUpdates();
+    TmGetNewVer* updateChecker() { return m_update.get(); }
 
     // What the settings window and the tests reach.
     config& cfg() { return m_cfg; }
@@ -120,6 +130,8 @@ protected:
 private:
     bool FormCloseQuery();
     void FormClose();
+    // After the close query: save, stop, hide and end the program's loop.
+    void closeNow();
     void skinengine(double scale);
     void buildControls();
     void onPlaybackEnded();
@@ -127,6 +139,7 @@ private:
     void volumemainChange(int position);
     void placeWindow();
     void loadIconFont();
+    void createUpdateChecker();
     RoundButton* buttonFor(RecorderButton button) const;
 
     config m_cfg;
@@ -139,6 +152,7 @@ private:
     std::unique_ptr<RecordingsDb> m_database;
     std::unique_ptr<TARFFT> m_fft;
     std::unique_ptr<SvgImageList> m_images;
+    std::unique_ptr<TmGetNewVer> m_update;
     std::unique_ptr<Player> m_player;
     HotKeys* m_hotkeys = nullptr;
     Tcmanager* m_settings = nullptr;
@@ -158,6 +172,7 @@ private:
     bool m_closing = false;
     bool m_created = false;
     bool m_askOnClose = true;
+    bool m_closeRequested = false;
     bool m_oggLoaded = false;
     bool m_vorbisLoaded = false;
     std::vector<float> m_playSamples;

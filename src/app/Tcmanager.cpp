@@ -12,6 +12,7 @@
 #include "recording/Recorder.h"
 #include "recording/RecordingState.h"
 #include "state/config.h"
+#include "visual/BuildInfo.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -27,14 +28,16 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <QSysInfo>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace quimbrel {
 
@@ -147,6 +150,9 @@ Tcmanager::Tcmanager(TMainForm& main) : QDialog(&main), m_main(main), m_cfg(main
             m_linebox->addItem(qs(line));
         if (m_cfg.mixer.line < 0)
             m_cfg.mixer.line = source->getdefaultline();
+        // A stored line the card no longer has: its first line, as when no line is chosen.
+        else if (m_cfg.mixer.line >= static_cast<int>(source->lines().size()))
+            m_cfg.mixer.line = 0;
         source->openline(m_cfg.card.index, m_cfg.mixer.line, m_main.captureformat());
         m_shownCard = m_cfg.card.index;
         m_linebox->setCurrentIndex(m_cfg.mixer.line);
@@ -248,7 +254,8 @@ QWidget* Tcmanager::buildGeneral() {
         check(QStringLiteral("Minimize to System Tray on program startup"), &m_cfg.minstartup.enabled, page),
         "minstartup"));
     m_runatlogon = new QCheckBox(QStringLiteral("Run application on desktop session startup"), page);
-    connect(m_runatlogon, &QCheckBox::toggled, this, [](bool on) { setrunatlogon(on); });
+    m_runatlogon->setObjectName(QStringLiteral("runatlogon"));
+    connect(m_runatlogon, &QCheckBox::toggled, this, &Tcmanager::runatlogonChange);
     v->addWidget(m_runatlogon);
     v->addWidget(
         named(check(QStringLiteral("Run Ombrik add-on after recording "), &m_cfg.runtagger.enabled, page),
@@ -277,9 +284,20 @@ QWidget* Tcmanager::buildGeneral() {
     v->addWidget(m_hotkeys);
     v->addWidget(named(check(QStringLiteral("Ask confirmation on exit"), &m_cfg.confirmations.ask, page),
                        "confirmations"));
-    v->addWidget(
+    QCheckBox* autoupdates =
         named(check(QStringLiteral("Check for updates on startup"), &m_cfg.autoupdates.enabled, page),
-              "autoupdates"));
+              "autoupdates");
+    m_updatebutton = new QPushButton(QStringLiteral("Check for  Updates"), page);
+    m_updatebutton->setObjectName(QStringLiteral("updatebutton"));
+    connect(m_updatebutton, &QPushButton::clicked, this, &Tcmanager::updatebuttonClick);
+    auto* updateRow = new QHBoxLayout;
+    updateRow->addWidget(autoupdates);
+    updateRow->addWidget(m_updatebutton);
+    updateRow->addStretch(1);
+    v->addLayout(updateRow);
+    // A build without the update check (distribution packages) offers neither.
+    autoupdates->setVisible(QUIMBREL_UPDATE_CHECK);
+    m_updatebutton->setVisible(QUIMBREL_UPDATE_CHECK);
     v->addStretch(1);
     return page;
 }
@@ -466,8 +484,8 @@ QWidget* Tcmanager::buildAbout() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
     auto* version =
-        new QLabel(QStringLiteral("Version: ") + QStringLiteral(QUIMBREL_VERSION_TEXT) +
-                       QStringLiteral(" (") + QSysInfo::currentCpuArchitecture() + QStringLiteral(")"),
+        new QLabel(QStringLiteral("Version: ") + QStringLiteral(QUIMBREL_FILE_VERSION) +
+                       QStringLiteral(" (") + QStringLiteral(QUIMBREL_ARCHITECTURE) + QStringLiteral(")"),
                    page);
     version->setObjectName(QStringLiteral("version"));
     v->addWidget(version);
@@ -683,10 +701,28 @@ void Tcmanager::showEvent(QShowEvent* event) {
     filtersupdate();
 }
 
-void Tcmanager::closeEvent(QCloseEvent* event) {
-    // Closing by the frame takes the three time values as "&Close" does.
+void Tcmanager::reject() {
+    // Esc and the frame's close button take the three time values as "&Close" does.
     closebuttonClick();
-    QDialog::closeEvent(event);
+    QDialog::reject();
+}
+
+void Tcmanager::runatlogonChange(bool on) {
+    if (setrunatlogon(on))
+        return;
+    const std::string reason = std::strerror(errno);
+    // The box shows whether the entry exists, whatever was asked.
+    {
+        const QSignalBlocker quiet(m_runatlogon);
+        m_runatlogon->setChecked(getrunatlogon());
+    }
+    m_main.messages().show(std::string("The desktop session startup entry could not be ") +
+                               (on ? "written" : "removed") + ": " + reason,
+                           "Settings", MessageIcon::Error, MessageButtons::Ok);
+}
+
+void Tcmanager::updatebuttonClick() {
+    m_main.checkForUpdates();
 }
 
 } // namespace quimbrel

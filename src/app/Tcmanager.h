@@ -44,6 +44,8 @@ public:
     void nfreqChange(int position);
     void filtersupdate();
     void closebuttonClick();
+    void runatlogonChange(bool on);
+    void updatebuttonClick();
     void showPage(int page);
 
     // The controls, by their names.
@@ -71,10 +73,15 @@ public:
     QSpinBox* stopSeconds() const { return m_stopSeconds; }
     QPushButton* customize() const { return m_customize; }
     QCheckBox* autonameCheck() const { return m_autoname; }
+    QCheckBox* runatlogon() const { return m_runatlogon; }
+    QPushButton* updatebutton() const { return m_updatebutton; }
+    QSpinBox* deletetime() const { return m_deletetime; }
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+
+public slots:
+    void reject() override;
 
 private:
     QWidget* buildGeneral();
@@ -100,6 +107,7 @@ private:
     QStackedWidget* m_pages = nullptr;
     QCheckBox* m_autoname = nullptr;
     QPushButton* m_customize = nullptr;
+    QPushButton* m_updatebutton = nullptr;
     QLineEdit* m_dirEdit = nullptr;
     QCheckBox* m_stayontop = nullptr;
     QCheckBox* m_runatlogon = nullptr;

@@ -76,9 +76,8 @@ int main(int argc, char* argv[]) {
     quimbrel::SignalBridge bridge;
     QObject::connect(&bridge, &quimbrel::SignalBridge::terminationRequested, &window,
                      &quimbrel::TMainForm::closeForSessionEnd);
-    // The session manager's quit request at the end of the logon.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
-                     [&window](QSessionManager&) { window.closeForSessionEnd(); });
+    // The end of the logon: saved when the session manager asks, closed when the session really ends.
+    window.followSession();
     if (!window.FormCreate())
         return 0;
     // With minstartup.enabled the start-up sequence has already sent the window to the tray (or minimised
