@@ -175,8 +175,11 @@ TEST_F(WavWriter, StopsCleanlyAtTheSizeLimit) {
         const std::vector<std::uint8_t> block(400, 0x10);
         EXPECT_EQ(w.WriteBlock(block.data(), 400), 400);
         EXPECT_EQ(w.WriteBlock(block.data(), 400), 400);
+        EXPECT_FALSE(w.full());
         EXPECT_EQ(w.WriteBlock(block.data(), 400), 200);
+        EXPECT_TRUE(w.full());
         EXPECT_EQ(w.WriteBlock(block.data(), 400), 0);
+        EXPECT_TRUE(w.finish().ok()) << "a full file is not a failure";
     }
     const auto file = readfile(path);
     EXPECT_EQ(file.size(), 1044u);

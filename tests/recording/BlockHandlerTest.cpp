@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "encoder/TWAVwriter.h"
+
+#include <fenwave.h>
+
 #include <cmath>
+#include <cstring>
 
 namespace quimbrel::testing {
 namespace {
@@ -326,6 +331,95 @@ TEST(BlockHandler, WriterFailureEndsTheRecordingWithOneMessage) {
         EXPECT_TRUE(h.rec->buttonEnabled(RecorderButton::Record));
         EXPECT_FALSE(h.rec->buttonEnabled(RecorderButton::Stop));
         EXPECT_EQ(h.finished, h.log.created) << "what was written is still listed";
+    }
+}
+
+TEST(BlockHandler, FullWavContinuesInTheNextPartSampleExact) {
+    // A WAV writer whose size limit is lowered to 10000 bytes (2500 frames of 16-bit stereo) stands in for
+    // the 4 GiB one; blocks of 1102 frames keep crossing the limit in the middle of a block.
+    Harness h;
+    h.cfg.autoname.enabled = false;
+    h.cfg.codec.index = 3;
+    h.cfg.codec.bps = 1;
+    h.view.dialogAnswers.push_back(h.file("take.wav"));
+    std::vector<std::string> parts;
+    h.rec->setWriterFactory([&](const std::string& path, const WaveFormat& format) {
+        parts.push_back(path);
+        return std::make_unique<TWAVwriter>(path, format, 1, 10000);
+    });
+    h.rec->StartClick();
+    std::vector<std::int16_t> expected;
+    for (int n = 0; n < 12; ++n) {
+        std::vector<float> block(2 * 1102);
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<float>((n * 2204 + static_cast<int>(i)) % 30000) / 32768.0f;
+        std::vector<std::int16_t> converted(block.size());
+        convertFromFloat(block.data(), converted.data(), kSampleS16, static_cast<std::int32_t>(block.size()));
+        expected.insert(expected.end(), converted.begin(), converted.end());
+        h.clock.advanceSeconds(0.025);
+        h.rec->event(block.data(), static_cast<int>(block.size() * sizeof(float)));
+    }
+    h.rec->StopClick();
+    h.block(0.0f);
+    // 12 x 1102 frames + the silent stop block = 14326 frames: six parts, named as the splitter names them.
+    ASSERT_EQ(parts.size(), 6u);
+    EXPECT_EQ(parts[0], h.file("take.wav"));
+    EXPECT_EQ(parts[1], h.file("take_part1.wav"));
+    EXPECT_EQ(parts[5], h.file("take_part5.wav"));
+    EXPECT_EQ(h.finished, parts) << "every part is listed";
+    EXPECT_EQ(h.view.dialogRuns, 1) << "later parts ask no name";
+    std::vector<std::int16_t> joined;
+    for (const std::string& part : parts) {
+        std::ifstream in(part, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GE(bytes.size(), 44u);
+        std::uint32_t datasize = 0;
+        std::memcpy(&datasize, bytes.data() + 40, 4);
+        EXPECT_EQ(datasize, bytes.size() - 44) << part;
+        EXPECT_LE(datasize, 10000u) << part;
+        const std::size_t at = joined.size();
+        joined.resize(at + datasize / 2);
+        std::memcpy(joined.data() + at, bytes.data() + 44, datasize);
+    }
+    ASSERT_EQ(joined.size(), expected.size() + 2 * 1102);
+    joined.resize(expected.size());
+    EXPECT_TRUE(joined == expected) << "nothing lost or doubled between the parts";
+}
+
+TEST(BlockHandler, VoxSplitWritesTheBlockItHappensOn) {
+    for (const int action : {1, 2}) {
+        SCOPED_TRACE(action);
+        Harness h;
+        h.cfg.vox.enabled = true;
+        h.cfg.vox.action = action;
+        h.cfg.splitter.enabled = true;
+        h.cfg.splitter.timelimit = 2;
+        h.rec->StartClick();
+        h.run(kSound, 7, 0.25);
+        EXPECT_GE(h.log.created.size(), 3u);
+        EXPECT_EQ(h.log.writeCalls, 28) << "every sound block is written, the split ones included";
+        EXPECT_EQ(h.view.status, "Recording");
+    }
+}
+
+TEST(BlockHandler, SecondVoxRecordingWithAutoStopIsNotStoppedAtOnce) {
+    Harness h;
+    h.cfg.vox.enabled = true;
+    h.cfg.vox.action = 2;
+    h.cfg.autostop.enabled = true;
+    h.cfg.autostop.timelimit = 5;
+    for (int take = 1; take <= 2; ++take) {
+        SCOPED_TRACE(take);
+        h.rec->StartClick();
+        h.run(kSilence, 2);
+        EXPECT_TRUE(h.rec->buttonEnabled(RecorderButton::Stop)) << "still listening";
+        h.run(kSound, 2);
+        EXPECT_EQ(h.log.created.size(), static_cast<std::size_t>(take));
+        EXPECT_TRUE(h.st().writing);
+        // Auto-stop ends it more than 5 s on (counted from its first file).
+        h.run(kSound, 6);
+        EXPECT_FALSE(h.rec->buttonEnabled(RecorderButton::Stop));
+        h.run(kSilence, 60);
     }
 }
 

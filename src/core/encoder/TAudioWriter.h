@@ -50,6 +50,10 @@ public:
     // The sample code this writer accepts (1, 2, 4 or 16); fixed for the writer's life.
     virtual std::int32_t SampleFormat() const = 0;
 
+    // The file has reached a size limit of its format: the last WriteBlock took only the whole frames that
+    // fit, and the rest of the recording belongs in a next file.
+    virtual bool full() const { return false; }
+
     // Completes and closes the file (trailing encoder output, header fields), then raises OnFinished. Returns
     // the first failure of the file's life, from a block or from finishing. Only the first call does work.
     WriterOutcome finish();

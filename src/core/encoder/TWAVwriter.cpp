@@ -146,6 +146,7 @@ std::int32_t TWAVwriter::WriteBlock(const void* data, std::int32_t bytes) {
         count = static_cast<std::uint32_t>(room);
         if (blockalign)
             count -= count % blockalign;
+        m_full = true;
         if (count == 0)
             return 0;
     }

@@ -23,11 +23,12 @@ public:
 
     // Appends the block unchanged. The header's sizes are refreshed about once a second so that a file cut
     // off by a crash stays readable up to its last refresh. Once the data would pass the 32-bit size limit
-    // the file is full: the last whole frames that fit are written and later blocks are dropped (returns the
-    // bytes really appended, so 0 then). A failed or short write finishes the file at the last whole frame
-    // written and returns -1.
+    // the file is full: the last whole frames that fit are written, full() turns true and later blocks are
+    // refused (returns the bytes really appended, so 0 then); the recorder goes on in a next file. A failed
+    // or short write finishes the file at the last whole frame written and returns -1.
     std::int32_t WriteBlock(const void* data, std::int32_t bytes) override;
     std::int32_t SampleFormat() const override { return m_samplecode; }
+    bool full() const override { return m_full; }
 
     static std::int32_t SampleFormatFor(int bps);
 
@@ -50,6 +51,7 @@ private:
     std::int32_t m_samplecode;
     std::uint64_t m_maxdatabytes;
     std::uint32_t m_sincerefresh = 0;
+    bool m_full = false;
 };
 
 } // namespace quimbrel

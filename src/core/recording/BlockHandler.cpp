@@ -133,19 +133,31 @@ void BlockHandler::splitAndAutostop(double now) {
     const config& cfg = m_ctx.cfg;
     if (cfg.splitter.enabled) {
         // A pending Stop wins over the split: opening the next part would clear the request and record on.
-        if (st.writing && !st.stoprequest && elapsedseconds(st.segmentstart, now) >= cfg.splitter.timelimit) {
-            ++st.splitcount;
-            const double recordstart = st.recordstart;
-            m_controller.fullstop();
-            m_controller.StartClick();
-            st.recordstart = recordstart;
-        } else if (!st.writing) {
+        if (st.writing && !st.stoprequest && elapsedseconds(st.segmentstart, now) >= cfg.splitter.timelimit)
+            nextpart();
+        else if (!st.writing)
             st.splitcount = 0;
-        }
     }
     if (cfg.autostop.enabled && elapsedseconds(st.recordstart, now) > cfg.autostop.timelimit &&
         st.stopEnabled)
         m_controller.StopClick();
+}
+
+void BlockHandler::nextpart() {
+    RecordingState& st = m_ctx.state;
+    ++st.splitcount;
+    const double recordstart = st.recordstart;
+    m_controller.fullstop();
+    m_controller.StartClick();
+    // Under voice activation StartClick only arms; the sound that kept the old part open opens the next one
+    // at once, so the block the split happens on is written to it and not lost.
+    if (m_ctx.cfg.vox.enabled && st.voxarmed && !st.fileopen) {
+        st.writing = true;
+        m_controller.startrecord();
+        st.voxstart = m_ctx.clock.now();
+        m_controller.ShowStatus(kStatusRecording);
+    }
+    st.recordstart = recordstart;
 }
 
 void BlockHandler::filter(int bytes) {
@@ -181,13 +193,30 @@ void BlockHandler::write(int bytes) {
         count = 0;
         break;
     }
-    const std::int32_t written = writer.WriteBlock(m_scratch.data(), count);
-    if (written < 0) {
-        // The writer has failed and takes nothing more.
-        m_controller.writefailed();
-        return;
+    writeconverted(m_scratch.data(), count);
+}
+
+void BlockHandler::writeconverted(const std::uint8_t* data, int count) {
+    RecordingState& st = m_ctx.state;
+    // A file that reaches its format's size limit (a WAV at 4 GiB) goes on in the next part, named as the
+    // splitter names parts, from the first frame it could not take: nothing is lost between the parts.
+    for (int parts = 0; parts < 64; ++parts) {
+        TAudioWriter* writer = m_ctx.writer.get();
+        if (!writer || !st.writing)
+            return;
+        const std::int32_t written = writer->WriteBlock(data, count);
+        if (written < 0) {
+            // The writer has failed and takes nothing more.
+            m_controller.writefailed();
+            return;
+        }
+        st.totalbytes += written;
+        if (!writer->full() || written >= count)
+            return;
+        data += written;
+        count -= written;
+        nextpart();
     }
-    st.totalbytes += written;
 }
 
 } // namespace quimbrel

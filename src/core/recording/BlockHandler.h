@@ -35,6 +35,9 @@ private:
     void splitAndAutostop(double now);
     void filter(int bytes);
     void write(int bytes);
+    void writeconverted(const std::uint8_t* data, int count);
+    // Closes the current file and opens the next part of the recording (a split, or a file that is full).
+    void nextpart();
 
     RecorderContext& m_ctx;
     RecordingController& m_controller;

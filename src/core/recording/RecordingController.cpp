@@ -129,6 +129,10 @@ void RecordingController::StartClick() {
         ShowStatus(kStatusScan);
         st.voxarmed = true;
         st.fileopen = false;
+        // Auto-stop counts from Record; left at the previous recording's start it would stop this one on its
+        // first block. The first file's startrecord sets it again.
+        if (st.splitcount == 0)
+            st.recordstart = m_ctx.clock.now();
         m_ctx.setButton(RecorderButton::Record, false);
         m_ctx.setButton(RecorderButton::Stop, true);
         return;
@@ -192,6 +196,7 @@ void RecordingController::writefailed() {
     st.voxarmed = false;
     st.eventfilename.clear();
     st.stoprequest = true;
+    st.splitcount = 0;
     m_ctx.setButton(RecorderButton::Pause, false);
     m_ctx.setButton(RecorderButton::Play, true);
     m_ctx.setButton(RecorderButton::Record, true);
@@ -227,11 +232,12 @@ int RecordingController::startrecord() {
             for (int i = 0; i < 10000 && fileExists(folder + name + "." + ext); ++i)
                 name = getautoname();
         st.currentfile = unusedPath(folder + name, ext);
-    } else if (!(cfg.splitter.enabled && st.splitcount > 0)) {
+    } else if (st.splitcount == 0) {
         st.currentfile = runSaveDialog();
         m_namedByDialog = !st.currentfile.empty();
     }
-    if (cfg.splitter.enabled && st.splitcount > 0 && !st.eventfilename.empty())
+    // A later part: of a split, or of a recording whose file reached its size limit.
+    if (st.splitcount > 0 && !st.eventfilename.empty())
         st.currentfile = unusedPath(
             folder + withoutExtension(st.eventfilename) + "_part" + std::to_string(st.splitcount), ext);
     if (st.currentfile.empty())
@@ -295,6 +301,7 @@ void RecordingController::StopClick() {
         st.eventfilename.clear();
         st.voxarmed = false;
         st.stoprequest = true;
+        st.splitcount = 0;
     } else {
         st.mode = kModeRecord;
         setknob(m_ctx.cfg.mixer.record);
