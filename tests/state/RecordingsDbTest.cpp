@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace quimbrel {
@@ -79,6 +81,40 @@ TEST_F(Db, AwkwardPathsRoundTripThroughAddRenameListRemove) {
     ASSERT_TRUE(db.removeRecording(renamed));
     EXPECT_TRUE(rows().empty());
     EXPECT_EQ(port.count(), 0u);
+}
+
+TEST_F(Db, RenamingAMissingIdFails) {
+    ASSERT_TRUE(db.addRecording(root() + "a.mp3", 45000.0));
+    EXPECT_FALSE(db.renameRecording(root() + "b.mp3", 999999));
+    ASSERT_EQ(rows().size(), 1u);
+    EXPECT_EQ(rows()[0].musicName, "a.mp3");
+    EXPECT_TRUE(db.addRecording(root() + "c.mp3", 45000.0)) << "the failed rename left no transaction open";
+}
+
+TEST_F(Db, TwoProcessesAddingAtTheSameMomentAreBothListed) {
+    db.close();
+    constexpr int kEach = 40;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            RecordingMessagePort quiet;
+            RecordingsDb mine(quiet);
+            bool ok = mine.open(file());
+            for (int i = 0; ok && i < kEach; ++i)
+                ok = mine.addRecording(root() + "p" + std::to_string(c) + "-" + std::to_string(i) + ".mp3",
+                                       45000.0);
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer met a locked database";
+    }
+    ASSERT_TRUE(db.open(file()));
+    EXPECT_EQ(rows().size(), 2u * kEach);
 }
 
 TEST_F(Db, AddingAgainMovesTheDateToTheFilesModificationTime) {

@@ -94,6 +94,11 @@ bool RecordingsDb::open(const std::string& file) {
         return false;
     }
     m_db = db;
+    // The window and quimbrel-cli may write at the same moment: wait for the other's transaction instead of
+    // failing with "database is locked", and let readers go on beside a writer. A file system without shared
+    // memory keeps the rollback journal.
+    sqlite3_busy_timeout(m_db, 10000);
+    sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     m_lastError.clear();
     return true;
 }
@@ -130,7 +135,9 @@ bool RecordingsDb::exec(const char* sql) {
 bool RecordingsDb::beginTransaction() {
     if (m_inTransaction)
         return fail("Transaction already open", "BEGIN TRANSACTION");
-    if (!exec("BEGIN TRANSACTION"))
+    // Immediate: the write lock is taken (waiting as long as the busy timeout allows) before the first read,
+    // so two writers never deadlock on upgrading a read to a write.
+    if (!exec("BEGIN IMMEDIATE TRANSACTION"))
         return false;
     m_inTransaction = true;
     return true;
@@ -244,6 +251,8 @@ bool RecordingsDb::renameRecording(const std::string& newPath, long long musicId
         if (!s.ok() || !s.bind(1, folder) || !s.bind(2, name) || !s.bind(3, musicId) ||
             s.step() != SQLITE_DONE)
             return fail(sqlite3_errmsg(m_db), sql);
+        if (sqlite3_changes(m_db) == 0)
+            return fail("No recording with the id " + std::to_string(musicId), sql);
     }
     if (!commit())
         return false;
