@@ -25,6 +25,25 @@ TEST(SkinEngine, ScaleIsDensityToTheNearestHalfWithHalvesToEven) {
     EXPECT_EQ(skinrect(QRect(420, 170, 66, 66), 1.0), QRect(420, 170, 66, 66));
 }
 
+TEST(SkinEngine, ShapeIsExactlyThePixelsThatAreNotTheTransparentColour) {
+    // Rows that repeat, a transparent row between equal rows, several runs on a row, a row touching both
+    // edges, a translucent pixel of the transparent colour's hue (inside: only the opaque colour is cut out).
+    const char* rows[] = {"........", ".XXXX...", ".XXXX...", "........", ".XXXX...",
+                          "X.XX.XXX", "X.XX.XXX", "XXXXXXXX", "...T...."};
+    const QRgb navy = qRgb(0, 0, 128);
+    QImage picture(8, 9, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const char c = rows[y][x];
+            picture.setPixel(x, y, c == '.' ? navy : c == 'T' ? qRgba(0, 0, 128, 100) : qRgb(40, 50, 60));
+        }
+    const QRegion shape = skinshape(picture, navy);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            EXPECT_EQ(shape.contains(QPoint(x, y)), rows[y][x] != '.') << x << "," << y;
+    EXPECT_TRUE(skinshape(QImage(), navy).isEmpty());
+}
+
 TEST(WidgetKit, SpectrumAreaIsWholeCells) {
     ensureApplication();
     SpectrumView view;
