@@ -16,13 +16,9 @@
 #include "widgets/ValueSlider.h"
 
 #include "capture/TWASAPISource.h"
-#include "encoder/libVorbis.h"
 #include "recording/Recorder.h"
-#include "recording/RecordingSource.h"
 #include "recording/RecordingState.h"
-#include "state/names.h"
-#include "state/recevent.h"
-#include "state/recordingsdb.h"
+#include "session/Session.h"
 #include "visual/BuildInfo.h"
 #include "visual/TARFFT.h"
 #include "visual/TmGetNewVer.h"
@@ -99,20 +95,24 @@ void endEventLoops() {
 
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint | Qt::Window) {
+TMainForm::TMainForm(QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint | Qt::Window), m_messages(new QtMessagePort(this)),
+      m_dispatcher(new QtDispatcher(this)),
+      m_session(std::make_unique<Session>(*this, *m_messages, *m_dispatcher, m_clock)),
+      m_cfg(m_session->cfg()), m_recorder(&m_session->recorder()) {
     initResources();
     setWindowTitle(QStringLiteral("Quimbrel"));
     setObjectName(QStringLiteral("TMainForm"));
     m_trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-    m_messages = new QtMessagePort(this);
     m_messages->setParentWindow(this);
-    m_dispatcher = new QtDispatcher(this);
     m_messages->setDispatcher(m_dispatcher);
     // Playback shares the capture layer's connection to the sound server.
     m_player = std::make_unique<Player>(*m_dispatcher, [this](int& error) {
-        return m_source ? m_source->connection(error) : std::shared_ptr<pulse::Connection>();
+        TWASAPISource* source = m_session->source();
+        return source ? source->connection(error) : std::shared_ptr<pulse::Connection>();
     });
     m_player->setView(this);
+    m_session->setPlaybackStop([this] { m_player->stop(); });
     m_hotkeys = new HotKeys(this);
     connect(m_hotkeys, &HotKeys::pressed, this, &TMainForm::HotKeyManager1HotKeyPressed);
 }
@@ -123,18 +123,9 @@ TMainForm::~TMainForm() {
         m_tmrvisual->stop();
     delete m_settings;
     m_settings = nullptr;
-    if (m_source)
-        m_source->stopthreads();
-    m_source.reset();
     closehotkeys();
     m_player->stop();
-    m_recorder.reset();
-    if (m_vorbisLoaded)
-        vorbislib::unloadvorbislib(2);
-    if (m_oggLoaded)
-        vorbislib::unloadvorbislib(1);
-    if (m_database)
-        m_database->close();
+    m_session.reset();
 }
 
 void TMainForm::loadIconFont() {
@@ -269,60 +260,20 @@ bool TMainForm::FormCreate() {
         m_spectrum->DCSpectrumSpectrumData(result);
     };
 
-    // 3. The recorder (recording state, filters, block buffer).
-    m_recorder = std::make_unique<Recorder>(m_cfg, *this, *m_messages, m_clock);
-    m_recorder->setDispatcher(m_dispatcher);
-
-    // 5. The capture source with the block handler as its callback.
-    m_source = std::make_unique<TWASAPISource>(
-        *m_messages, *m_dispatcher, [this](TWASAPISource&, const void* block, int bytes) {
-            if (m_recorder)
-                m_recorder->event(static_cast<const float*>(block), bytes);
-        });
-    if (m_source->cards().count() == 0) {
-        m_messages->show(
-            "Can not find any active recording device\r\nOn Linux you need to enable recording devices "
-            "in the sound settings",
-            "Sound cards enumeration error!", MessageIcon::Information, MessageButtons::Ok);
+    // The settings, events and names, the database and the capture line (which starts capture).
+    if (m_session->open() != Session::OpenResult::Opened)
         return false;
-    }
-    m_recordingSource = std::make_unique<WasapiRecordingSource>(*m_source);
-    m_recorder->setSource(m_recordingSource.get());
-
-    // 6. The three documents.
-    defaultconfig(m_cfg);
-    m_cfg.datafolder = dataFolder();
-    config loaded = m_cfg;
-    loadconfig(loaded, *m_messages);
-    m_cfg = loaded;
-    readeventsfile(m_cfg.datafolder + "events.xml", scheduledevents(), m_cfg, *m_messages);
-    readnamesfile(m_cfg.datafolder + "names.xml", autonames(), *m_messages);
-    m_recorder->setEvents(&scheduledevents());
 
     // 7. The update checker.
     createUpdateChecker();
     // 8. Position.
     placeWindow();
-    // 9. Capture format.
-    m_captureformat = floatformat(static_cast<std::uint32_t>(m_cfg.current.rate),
-                                  static_cast<std::uint16_t>(m_cfg.current.mode));
-    m_recorder->setCaptureFormat(m_captureformat);
     // 10. Playback device.
     m_player->init(m_cfg.card.playback);
-    // 11. The Ogg and Vorbis libraries, loaded at run time; the program runs on without them.
-    m_oggLoaded = vorbislib::loadvorbislib(1);
-    m_vorbisLoaded = m_oggLoaded && vorbislib::loadvorbislib(2);
-    if (!m_oggLoaded || !m_vorbisLoaded)
-        m_messages->show("Vorbis DDL Initialization Error", "Quimbrel", MessageIcon::Error,
-                         MessageButtons::Ok);
     // 12. Hot keys.
     if (!m_cfg.hotkeys.enabled)
         loadhotkeys();
-    // 13. Database, status, time.
-    m_database = std::make_unique<RecordingsDb>(*m_messages);
-    if (m_database->open(m_cfg.datafolder + "quimbrel.db"))
-        m_database->ensureTable();
-    m_recorder->setDatabase(m_database->isOpen() ? m_database.get() : nullptr);
+    // 13. Status and time.
     m_recorder->ShowStatus(kStatusReady);
     showTime("00:00:00");
     for (RecorderButton b : {RecorderButton::Record, RecorderButton::Stop, RecorderButton::Pause,
@@ -340,9 +291,9 @@ bool TMainForm::FormCreate() {
     // Placeholder library window; the schedule window.
     m_library = new PlaceholderWindow(QStringLiteral("Recordings library"), this);
     m_schedule = new Tshedule(
-        m_cfg, *m_recorder, scheduledevents(), m_messages, [this] { showinfo(); }, this);
+        m_cfg, *m_recorder, m_session->events(), m_messages, [this] { showinfo(); }, this);
 
-    // 14. The settings window, hidden: opens the capture line.
+    // 14. The settings window, hidden.
     m_settings = new Tcmanager(*this);
     // 15. Lamps and knob.
     showinfo();
@@ -505,7 +456,7 @@ void TMainForm::saveForSession() {
         return;
     m_cfg.position.x = x();
     m_cfg.position.y = y();
-    saveconfig(m_cfg, *m_messages);
+    m_session->save();
 }
 
 void TMainForm::followSession() {
@@ -540,9 +491,7 @@ void TMainForm::FormClose() {
         return;
     m_cfg.position.x = x();
     m_cfg.position.y = y();
-    saveconfig(m_cfg, *m_messages);
-    if (m_source)
-        m_source->stopthreads();
+    m_session->close(true);
     // Hidden, not deleted: a dialog or box the settings window runs may still be on the stack below this
     // close (a logout during "Customize..."); the window goes with the main window.
     if (m_settings)
@@ -750,11 +699,11 @@ void TMainForm::showinfo() {
 }
 
 void TMainForm::reconfig(int rate, int channels) {
-    if (!m_source)
-        return;
-    m_source->setformat(rate, channels, m_captureformat);
-    m_recorder->setCaptureFormat(m_captureformat);
-    m_recorder->filtersupdate();
+    m_session->reconfig(rate, channels);
+}
+
+const WaveFormat& TMainForm::captureformat() const {
+    return m_session->captureformat();
 }
 
 void TMainForm::setStayOnTop(bool on) {

@@ -26,13 +26,11 @@ class Lamp;
 class QtDispatcher;
 class QtMessagePort;
 class Recorder;
-class RecordingSource;
-class RecordingsDb;
 class RoundButton;
+class Session;
 class SpectrumView;
 class SvgImageList;
 class TARFFT;
-class TWASAPISource;
 class Tcmanager;
 class TmGetNewVer;
 class ValueSlider;
@@ -67,6 +65,8 @@ public:
     void showinfo();
     // After "Apply settings": re-open the line in the new format.
     void reconfig(int rate, int channels);
+    // The running recorder behind the window: settings, events, names, database, line, recorder.
+    Session& session() { return *m_session; }
     // Stay on top or not, without moving, resizing or activating.
     void setStayOnTop(bool on);
     // A termination signal or the end of the session: stop any recording without a question and close.
@@ -84,11 +84,10 @@ public:
     // What the settings window and the tests reach.
     config& cfg() { return m_cfg; }
     Recorder& recorder() { return *m_recorder; }
-    TWASAPISource* source() { return m_source.get(); }
     Player& player() { return *m_player; }
     QtMessagePort& messages() { return *m_messages; }
     Tcmanager* settings() { return m_settings; }
-    const WaveFormat& captureformat() const { return m_captureformat; }
+    const WaveFormat& captureformat() const;
     Knob* volumemain() { return m_volumemain; }
     QString statusText() const;
     QString timeText() const;
@@ -142,14 +141,12 @@ private:
     void createUpdateChecker();
     RoundButton* buttonFor(RecorderButton button) const;
 
-    config m_cfg;
     SystemClock m_clock;
     QtMessagePort* m_messages = nullptr;
     QtDispatcher* m_dispatcher = nullptr;
-    std::unique_ptr<Recorder> m_recorder;
-    std::unique_ptr<TWASAPISource> m_source;
-    std::unique_ptr<RecordingSource> m_recordingSource;
-    std::unique_ptr<RecordingsDb> m_database;
+    std::unique_ptr<Session> m_session;
+    config& m_cfg;        // the session's
+    Recorder* m_recorder; // the session's
     std::unique_ptr<TARFFT> m_fft;
     std::unique_ptr<SvgImageList> m_images;
     std::unique_ptr<TmGetNewVer> m_update;
@@ -162,7 +159,6 @@ private:
     QTimer* m_tmrvisual = nullptr;
     std::function<bool()> m_trayAvailable;
 
-    WaveFormat m_captureformat;
     double m_scale = 1.0;
     QImage m_background;
     QString m_iconFamily;
@@ -173,8 +169,6 @@ private:
     bool m_created = false;
     bool m_askOnClose = true;
     bool m_closeRequested = false;
-    bool m_oggLoaded = false;
-    bool m_vorbisLoaded = false;
     std::vector<float> m_playSamples;
     QString m_lastfile;
     std::string m_seenRecorderLast;

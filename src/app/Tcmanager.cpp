@@ -11,6 +11,7 @@
 #include "encoder/CodecTable.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingState.h"
+#include "session/Session.h"
 #include "state/config.h"
 #include "visual/BuildInfo.h"
 
@@ -138,25 +139,18 @@ Tcmanager::Tcmanager(TMainForm& main) : QDialog(&main), m_main(main), m_cfg(main
     findChild<QCheckBox*>(QStringLiteral("notch"))->setChecked(m_cfg.notch.enabled);
     filtersupdate();
 
-    // 5. Cards and lines: the first opening of the capture line.
-    if (TWASAPISource* source = m_main.source()) {
+    // 5. Cards and lines as the session opened them.
+    if (TWASAPISource* source = m_main.session().source()) {
         for (int i = 0; i < source->cards().count(); ++i)
             m_cardbox->addItem(qs(source->cards()[i].name));
-        if (m_cfg.card.index >= source->cards().count() || m_cfg.card.index < 0)
-            m_cfg.card.index = 0;
         m_cardbox->setCurrentIndex(m_cfg.card.index);
-        source->filllines(m_cfg.card.index);
         for (const std::string& line : source->lines())
             m_linebox->addItem(qs(line));
-        if (m_cfg.mixer.line < 0)
-            m_cfg.mixer.line = source->getdefaultline();
-        // A stored line the card no longer has: its first line, as when no line is chosen.
-        else if (m_cfg.mixer.line >= static_cast<int>(source->lines().size()))
-            m_cfg.mixer.line = 0;
-        source->openline(m_cfg.card.index, m_cfg.mixer.line, m_main.captureformat());
         m_shownCard = m_cfg.card.index;
+        m_shownLine = m_cfg.mixer.line;
         m_linebox->setCurrentIndex(m_cfg.mixer.line);
-        lineboxChange(m_cfg.mixer.line);
+        m_main.volumemain()->setEnabled(true);
+        showSystemFormat();
     }
 
     // 6. VOX page.
@@ -210,7 +204,7 @@ QWidget* Tcmanager::buildGeneral() {
     m_customize = new QPushButton(QStringLiteral("Customize..."), page);
     connect(m_autoname, &QCheckBox::toggled, m_customize, &QWidget::setEnabled);
     connect(m_customize, &QPushButton::clicked, this, [this] {
-        Tnamingrules dialog(m_cfg, this, &m_main.messages());
+        Tnamingrules dialog(m_cfg, m_main.session().names(), this, &m_main.messages());
         dialog.exec();
     });
     auto* row = new QHBoxLayout;
@@ -529,7 +523,7 @@ void Tcmanager::refuseWhileWriting(QComboBox* box, int previous) {
 }
 
 void Tcmanager::cardboxChange(int card) {
-    TWASAPISource* source = m_main.source();
+    TWASAPISource* source = m_main.session().source();
     if (!source)
         return;
     if (writing()) {
@@ -550,7 +544,7 @@ void Tcmanager::cardboxChange(int card) {
 }
 
 void Tcmanager::lineboxChange(int line) {
-    TWASAPISource* source = m_main.source();
+    TWASAPISource* source = m_main.session().source();
     if (!source)
         return;
     if (writing()) {
@@ -571,7 +565,7 @@ void Tcmanager::lineboxChange(int line) {
 }
 
 void Tcmanager::showSystemFormat() {
-    TWASAPISource* source = m_main.source();
+    TWASAPISource* source = m_main.session().source();
     int rate = 0;
     int channels = 0;
     if (source && source->cardindex() >= 0 && source->cardindex() < source->cards().count()) {

@@ -21,8 +21,9 @@
 
 namespace quimbrel {
 
-Tnamingrules::Tnamingrules(config& cfg, QWidget* parent, MessagePort* messages)
-    : QDialog(parent), m_cfg(cfg), m_messages(messages) {
+Tnamingrules::Tnamingrules(config& cfg, std::vector<std::string>& names, QWidget* parent,
+                           MessagePort* messages)
+    : QDialog(parent), m_cfg(cfg), m_names(names), m_messages(messages) {
     setWindowTitle(QStringLiteral("Auto-name settings"));
     setObjectName(QStringLiteral("Tnamingrules"));
     setModal(true);
@@ -81,7 +82,7 @@ Tnamingrules::Tnamingrules(config& cfg, QWidget* parent, MessagePort* messages)
 
     // On show: the number, the remembered templates in alphabetical order, the template.
     m_number->setText(QString::number(m_cfg.autoname.number));
-    std::vector<std::string> sorted = autonames();
+    std::vector<std::string> sorted = m_names;
     std::sort(sorted.begin(), sorted.end());
     for (const std::string& name : sorted)
         m_template->addItem(QString::fromStdString(name));
@@ -136,7 +137,7 @@ bool Tnamingrules::OkClick() {
         m_cfg.numoffset = 0;
     m_cfg.autoname.expression = text;
     m_cfg.autoname.number = number;
-    std::vector<std::string>& list = autonames();
+    std::vector<std::string>& list = m_names;
     const QString wanted = QString::fromStdString(text);
     const bool known = std::any_of(list.begin(), list.end(), [&](const std::string& entry) {
         return QString::fromStdString(entry).compare(wanted, Qt::CaseInsensitive) == 0;

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -19,7 +22,9 @@ class Tnamingrules final : public QDialog {
 public:
     // Shows cfg.autoname and the process-wide template list; messages go to `messages` (a message box when
     // null).
-    Tnamingrules(config& cfg, QWidget* parent = nullptr, MessagePort* messages = nullptr);
+    // names: the list of remembered templates the dialog offers and adds to.
+    Tnamingrules(config& cfg, std::vector<std::string>& names, QWidget* parent = nullptr,
+                 MessagePort* messages = nullptr);
 
     void DefaultClick();
     void TestClick();
@@ -36,6 +41,7 @@ private:
     void show(const std::string& text, const std::string& caption, bool error);
 
     config& m_cfg;
+    std::vector<std::string>& m_names;
     MessagePort* m_messages;
     QComboBox* m_template = nullptr;
     QLineEdit* m_number = nullptr;

@@ -4,14 +4,9 @@
 #include "capture/TWASAPIDevice.h"
 #include "capture/TWASAPISource.h"
 #include "cli/RecordOptions.h"
-#include "encoder/libVorbis.h"
 #include "recording/Recorder.h"
-#include "recording/RecordingSource.h"
 #include "recording/RecordingState.h"
-#include "recording/SchedulerRuntime.h"
 #include "state/daynumber.h"
-#include "state/names.h"
-#include "state/recevent.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -48,102 +43,47 @@ const char* statetext(std::int32_t state) {
 } // namespace
 
 CliSession::CliSession(std::ostream& out, std::ostream& err, int signalFd)
-    : m_out(out), m_err(err), m_signalFd(signalFd), m_messages(err), m_view(out), m_db(m_messages) {}
+    : m_out(out), m_err(err), m_signalFd(signalFd), m_messages(err), m_view(out),
+      m_session(m_view, m_messages, m_dispatcher, m_clock) {}
 
-CliSession::~CliSession() {
-    // The capture thread hands blocks to the recorder: stop it before the recorder goes.
-    if (m_source)
-        m_source->stopthreads();
-    m_recorder.reset();
-    m_db.close();
-    if (vorbislibcount(kVorbisLibrary) > 0)
-        unloadvorbislib(kVorbisLibrary);
-    if (vorbislibcount(kOggLibrary) > 0)
-        unloadvorbislib(kOggLibrary);
-}
+CliSession::~CliSession() = default;
 
 int CliSession::fail(const std::string& reason) {
     m_err << "quimbrel-cli: " << reason << std::endl;
     return 1;
 }
 
-bool CliSession::load() {
-    if (!loadconfig(m_cfg, m_messages))
-        m_err << "quimbrel-cli: the settings file " << m_cfg.datafolder
-              << "quimbrel.xml could not be read; it "
-              << "was moved aside as " << m_cfg.datafolder << "quimbrel.xml.bad and the defaults are used"
+bool CliSession::start(const Session::Steps& steps) {
+    m_session.setBlockObserver([this](int bytes) {
+        m_lastBlock = Steady::now();
+        const RecordingState& st = m_session.recorder().state();
+        // A block that arrives while a file is being written is written, to the current file or, at a
+        // split, to the next one.
+        if (st.writing && !st.paused)
+            m_recordedBytes += bytes;
+        if (m_capturedBytes == 0)
+            m_firstBlock = m_lastBlock;
+        m_capturedBytes += bytes;
+    });
+    m_session.recorder().setOnFileFinished(
+        [this](const std::string& path) { m_out << "finished: " << path << std::endl; });
+    m_lastBlock = Steady::now();
+    if (m_session.open(steps) != Session::OpenResult::Opened)
+        return false;
+    config& cfg = m_session.cfg();
+    if (steps.documents && m_session.settingsUnreadable())
+        m_err << "quimbrel-cli: the settings file " << cfg.datafolder << "quimbrel.xml could not be read; it "
+              << "was moved aside as " << cfg.datafolder << "quimbrel.xml.bad and the defaults are used"
               << std::endl;
     // What a command changes (names from templates, the scheduler switched on, options) holds for this run.
-    m_cfg.runonly = true;
-    // As the window's start-up does: the Ogg Vorbis writer needs both libraries loaded.
-    // Without them that writer fails softly with its own message.
-    if (loadvorbislib(kOggLibrary))
-        loadvorbislib(kVorbisLibrary);
-    readeventsfile(m_cfg.datafolder + "events.xml", scheduledevents(), m_cfg, m_messages);
-    clearcancelled(scheduledevents());
-    readnamesfile(m_cfg.datafolder + "names.xml", autonames(), m_messages);
-    m_recorder = std::make_unique<Recorder>(m_cfg, m_view, m_messages, m_clock);
-    m_recorder->setEvents(&scheduledevents());
-    m_recorder->setOnFileFinished(
-        [this](const std::string& path) { m_out << "finished: " << path << std::endl; });
-    return true;
-}
-
-bool CliSession::openDatabase() {
-    if (!m_db.open(m_cfg.datafolder + "quimbrel.db") || !m_db.ensureTable())
-        return false;
-    if (m_recorder)
-        m_recorder->setDatabase(&m_db);
+    cfg.runonly = true;
     return true;
 }
 
 bool CliSession::folderExists() {
     std::error_code ec;
-    return !m_cfg.archive.dir.empty() && std::filesystem::is_directory(m_cfg.archive.dir, ec);
-}
-
-bool CliSession::createSource() {
-    const int errors = m_messages.errors();
-    m_source = std::make_unique<TWASAPISource>(
-        m_messages, m_dispatcher, [this](TWASAPISource&, const void* block, int bytes) {
-            m_lastBlock = Steady::now();
-            if (!m_recorder)
-                return;
-            // A block that arrives while a file is being written is written, to the current file or, at a
-            // split, to the next one.
-            if (m_recorder->state().writing && !m_recorder->state().paused)
-                m_recordedBytes += bytes;
-            if (m_capturedBytes == 0)
-                m_firstBlock = m_lastBlock;
-            m_capturedBytes += bytes;
-            m_recorder->event(static_cast<const float*>(block), bytes);
-        });
-    return m_messages.errors() == errors;
-}
-
-bool CliSession::openLine() {
-    if (!m_source && !createSource())
-        return false;
-    TWASAPISource& source = *m_source;
-    // As the settings window's creation does at start-up: the stored card and line, the default line when
-    // none is stored, then the line handled as a choice (its volume becomes the knob's).
-    if (m_cfg.card.index < 0 || m_cfg.card.index >= source.cards().count())
-        m_cfg.card.index = 0;
-    source.filllines(m_cfg.card.index);
-    if (m_cfg.mixer.line < 0)
-        m_cfg.mixer.line = source.getdefaultline();
-    const WaveFormat format = floatformat(static_cast<std::uint32_t>(m_cfg.current.rate),
-                                          static_cast<std::uint16_t>(m_cfg.current.mode));
-    m_recorder->setCaptureFormat(format);
-    m_recorder->filtersupdate();
-    m_recordingSource = std::make_unique<WasapiRecordingSource>(source);
-    m_recorder->setSource(m_recordingSource.get());
-    m_lastBlock = Steady::now();
-    source.openline(m_cfg.card.index, m_cfg.mixer.line, format);
-    int volume = 100;
-    source.selectline(m_cfg.mixer.line, false, volume);
-    m_recorder->setknob(volume);
-    return m_recordingSource->usable();
+    const std::string& dir = m_session.cfg().archive.dir;
+    return !dir.empty() && std::filesystem::is_directory(dir, ec);
 }
 
 bool CliSession::signalled() {
@@ -163,7 +103,7 @@ bool CliSession::runUntil(const std::function<bool()>& done, Steady::time_point 
 }
 
 void CliSession::stopRecording() {
-    Recorder& rec = *m_recorder;
+    Recorder& rec = m_session.recorder();
     if (!rec.buttonEnabled(RecorderButton::Stop))
         return;
     rec.StopClick();
@@ -178,9 +118,12 @@ void CliSession::stopRecording() {
 }
 
 int CliSession::devices(bool json) {
-    if (!createSource())
+    const int errors = m_messages.errors();
+    if (!start({.catalogue = true, .documents = false, .database = false, .line = false}) ||
+        m_messages.errors() != errors)
         return 1;
-    const TWASAPIDevices& cards = m_source->cards();
+    const TWASAPISource& source = *m_session.source();
+    const TWASAPIDevices& cards = source.cards();
     nlohmann::ordered_json document = {{"cards", nlohmann::ordered_json::array()}};
     for (int c = 0; c < cards.count(); ++c) {
         const TWASAPIDevice& card = cards[c];
@@ -189,8 +132,7 @@ int CliSession::devices(bool json) {
             m_out << "card " << c << ": " << card.name << "\n";
         for (int l = 0; l < card.endpoints.count(); ++l) {
             const TWASAPIDevice& e = card.endpoints[l];
-            const bool isdefault =
-                e.dataflow == 0 && c == m_source->defaultcard() && l == m_source->defaultline();
+            const bool isdefault = e.dataflow == 0 && c == source.defaultcard() && l == source.defaultline();
             const char* direction = e.dataflow == 0 ? "playback" : "capture";
             if (json) {
                 endpoints.push_back({{"position", std::to_string(c) + ":" + std::to_string(l)},
@@ -225,39 +167,41 @@ int CliSession::devices(bool json) {
 }
 
 int CliSession::record(const RecordOptions& options) {
-    load();
+    // The line opens once the options have chosen it.
+    if (!start({.catalogue = true, .documents = true, .database = true, .line = false}))
+        return fail("the recording line cannot be opened");
+    config& cfg = m_session.cfg();
     // Template names only: nobody is there to answer a save dialog.
-    m_cfg.autoname.enabled = true;
-    if (auto refused = applyrecordoptions(m_cfg, options)) {
+    cfg.autoname.enabled = true;
+    if (auto refused = applyrecordoptions(cfg, options)) {
         m_err << "quimbrel-cli: " << *refused << std::endl;
         return 2;
     }
     if (options.output) {
         std::error_code ec;
-        std::filesystem::create_directories(m_cfg.archive.dir, ec);
+        std::filesystem::create_directories(cfg.archive.dir, ec);
         if (ec)
-            return fail("cannot create the output folder " + m_cfg.archive.dir + ": " + ec.message());
+            return fail("cannot create the output folder " + cfg.archive.dir + ": " + ec.message());
     }
     if (options.device) {
-        if (!createSource())
-            return fail("the recording line cannot be opened");
         DeviceChoice choice;
-        if (auto refused = resolvedevice(m_source->cards(), *options.device, choice)) {
+        if (auto refused = resolvedevice(m_session.source()->cards(), *options.device, choice)) {
             m_err << "quimbrel-cli: " << *refused << std::endl;
             return 2;
         }
-        m_cfg.card.index = choice.card;
-        m_cfg.mixer.line = choice.line;
+        cfg.card.index = choice.card;
+        cfg.mixer.line = choice.line;
     }
     const double forSeconds = options.forSeconds;
     if (!folderExists())
-        return fail("the output folder does not exist: " + m_cfg.archive.dir);
-    if (!openDatabase())
+        return fail("the output folder does not exist: " + cfg.archive.dir);
+    if (!m_session.database().isOpen())
         return 1;
-    if (!openLine())
+    m_session.openLine();
+    if (!m_session.lineUsable())
         return fail("the recording line cannot be opened");
 
-    Recorder& rec = *m_recorder;
+    Recorder& rec = m_session.recorder();
     const int errors = m_messages.errors();
     m_capturedBytes = 0;
     rec.StartClick();
@@ -279,7 +223,7 @@ int CliSession::record(const RecordOptions& options) {
     };
     runUntil(enough, deadline);
     stopRecording();
-    m_source->stopthreads();
+    m_session.close(false);
     const WaveFormat& format = rec.captureFormat();
     if (format.avgBytesPerSec > 0) {
         char seconds[32];
@@ -291,29 +235,30 @@ int CliSession::record(const RecordOptions& options) {
 }
 
 int CliSession::schedule() {
-    load();
+    if (!start({}))
+        return fail("the recording line cannot be opened");
     // The schedule is what this command is for, whatever the window's switch says.
-    m_cfg.scheduler.enabled = true;
+    m_session.cfg().scheduler.enabled = true;
     if (!folderExists())
-        return fail("the output folder does not exist: " + m_cfg.archive.dir);
-    if (!openDatabase())
+        return fail("the output folder does not exist: " + m_session.cfg().archive.dir);
+    if (!m_session.database().isOpen())
         return 1;
-    if (!openLine())
+    if (!m_session.lineUsable())
         return fail("the recording line cannot be opened");
     m_out << "status: Ready" << std::endl;
     runUntil([] { return false; }, Steady::time_point::max());
     stopRecording();
-    m_recorder->closeurl();
-    m_source->stopthreads();
+    m_session.recorder().closeurl();
+    m_session.close(false);
     return 0;
 }
 
 int CliSession::library(bool json) {
-    load();
-    if (!openDatabase())
+    start({.catalogue = false, .documents = true, .database = true, .line = false});
+    if (!m_session.database().isOpen())
         return 1;
     std::vector<RecordingRow> rows;
-    if (!m_db.listRecordings(rows))
+    if (!m_session.database().listRecordings(rows))
         return 1;
     nlohmann::ordered_json recordings = nlohmann::ordered_json::array();
     for (const RecordingRow& row : rows) {

@@ -1,14 +1,12 @@
-// One run of the command-line front end: the settings, events, names and database of the data folder, the
-// capture line and the recorder, driven from the main thread's dispatcher loop until the work is done or
-// SIGINT/SIGTERM arrives.
+// One run of the command-line front end: a session over the data folder and the capture line, driven from the
+// main thread's dispatcher loop until the work is done or SIGINT/SIGTERM arrives.
 #pragma once
 
 #include "cli/CliMessagePort.h"
 #include "cli/CliView.h"
 #include "ports/Clock.h"
 #include "ports/Dispatcher.h"
-#include "state/config.h"
-#include "state/recordingsdb.h"
+#include "session/Session.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,10 +16,7 @@
 
 namespace quimbrel {
 
-class Recorder;
 struct RecordOptions;
-class TWASAPISource;
-class WasapiRecordingSource;
 
 class CliSession {
 public:
@@ -39,11 +34,9 @@ public:
     int library(bool json = false);
 
 private:
-    bool load();
-    bool openDatabase();
+    // Runs the session's start-up steps; false when there is no capture device at all.
+    bool start(const Session::Steps& steps);
     bool folderExists();
-    bool createSource();
-    bool openLine();
     // Runs hand-offs until done() holds or a signal arrives; returns whether a signal arrived.
     bool runUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline);
     // Stop the running recording and wait until its file is closed.
@@ -59,11 +52,7 @@ private:
     CliView m_view;
     SystemClock m_clock;
     Dispatcher m_dispatcher;
-    config m_cfg;
-    RecordingsDb m_db;
-    std::unique_ptr<Recorder> m_recorder;
-    std::unique_ptr<TWASAPISource> m_source;
-    std::unique_ptr<WasapiRecordingSource> m_recordingSource;
+    Session m_session;
     std::chrono::steady_clock::time_point m_lastBlock;
     long long m_recordedBytes = 0;                      // audio handed on while a file was being written
     long long m_capturedBytes = 0;                      // audio captured since Record

@@ -20,10 +20,10 @@ namespace {
 struct NamingTest : ::testing::Test {
     void SetUp() override {
         ensureApplication();
-        autonames().clear();
         defaultconfig(cfg);
     }
     config cfg;
+    std::vector<std::string> names;
     RecordingMessagePort port;
 };
 
@@ -33,17 +33,17 @@ TEST_F(NamingTest, RefusesIllegalCharactersAndBadNumbers) {
     const std::string illegal =
         "File name contain one of illegal symbols: /,\\,:,*,?,\",<,>,|. Please correct your input.";
     for (const char* bad : {"rec:NUM", "a/b", "a\\b", "what?", "x*y", "\"q\"", "<a>", "a|b"}) {
-        Tnamingrules dialog(cfg, nullptr, &port);
+        Tnamingrules dialog(cfg, names, nullptr, &port);
         dialog.templatebox()->setEditText(QString::fromLatin1(bad));
         EXPECT_FALSE(dialog.OkClick()) << bad;
     }
     ASSERT_EQ(port.count(), 8u);
     EXPECT_EQ(port.entries()[0].text, illegal);
     EXPECT_EQ(cfg.autoname.expression, "YY-MM-DD-HH-NN-SS");
-    EXPECT_TRUE(autonames().empty());
+    EXPECT_TRUE(names.empty());
 
     port.clear();
-    Tnamingrules dialog(cfg, nullptr, &port);
+    Tnamingrules dialog(cfg, names, nullptr, &port);
     dialog.templatebox()->setEditText(QStringLiteral("rec-NUM"));
     dialog.numberfield()->setText(QString());
     EXPECT_FALSE(dialog.OkClick());
@@ -57,7 +57,7 @@ TEST_F(NamingTest, RefusesIllegalCharactersAndBadNumbers) {
 }
 
 TEST_F(NamingTest, NumberFieldTakesDigitsOnly) {
-    Tnamingrules dialog(cfg, nullptr, &port);
+    Tnamingrules dialog(cfg, names, nullptr, &port);
     dialog.numberfield()->clear();
     QTest::keyClicks(dialog.numberfield(), QStringLiteral("4a-2 x9"));
     EXPECT_EQ(dialog.numberfield()->text(), QStringLiteral("429"));
@@ -66,7 +66,7 @@ TEST_F(NamingTest, NumberFieldTakesDigitsOnly) {
 TEST_F(NamingTest, StoresTemplateAndNumberAndRemembersEachTemplateOnceIgnoringCase) {
     cfg.numoffset = 4;
     {
-        Tnamingrules dialog(cfg, nullptr, &port);
+        Tnamingrules dialog(cfg, names, nullptr, &port);
         EXPECT_EQ(dialog.numberfield()->text(), QStringLiteral("100"));
         EXPECT_EQ(dialog.templatebox()->currentText(), QStringLiteral("YY-MM-DD-HH-NN-SS"));
         dialog.templatebox()->setEditText(QStringLiteral("Rec-NUM"));
@@ -75,7 +75,7 @@ TEST_F(NamingTest, StoresTemplateAndNumberAndRemembersEachTemplateOnceIgnoringCa
     EXPECT_EQ(cfg.autoname.expression, "Rec-NUM");
     EXPECT_EQ(cfg.numoffset, 4); // same start number: the count goes on
     {
-        Tnamingrules dialog(cfg, nullptr, &port);
+        Tnamingrules dialog(cfg, names, nullptr, &port);
         dialog.templatebox()->setEditText(QStringLiteral("rec-num"));
         dialog.numberfield()->setText(QStringLiteral("5"));
         EXPECT_TRUE(dialog.OkClick());
@@ -84,24 +84,24 @@ TEST_F(NamingTest, StoresTemplateAndNumberAndRemembersEachTemplateOnceIgnoringCa
     EXPECT_EQ(cfg.autoname.number, 5);
     EXPECT_EQ(cfg.numoffset, 0); // a new start number restarts the count
     {
-        Tnamingrules dialog(cfg, nullptr, &port);
+        Tnamingrules dialog(cfg, names, nullptr, &port);
         dialog.templatebox()->setEditText(QStringLiteral("Alpha-HH"));
         EXPECT_TRUE(dialog.OkClick());
     }
-    ASSERT_EQ(autonames().size(), 2u);
-    EXPECT_EQ(autonames()[0], "Rec-NUM");
-    EXPECT_EQ(autonames()[1], "Alpha-HH");
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0], "Rec-NUM");
+    EXPECT_EQ(names[1], "Alpha-HH");
     EXPECT_EQ(port.count(), 0u);
 
     // Shown in alphabetical order.
-    Tnamingrules dialog(cfg, nullptr, &port);
+    Tnamingrules dialog(cfg, names, nullptr, &port);
     ASSERT_EQ(dialog.templatebox()->count(), 2);
     EXPECT_EQ(dialog.templatebox()->itemText(0), QStringLiteral("Alpha-HH"));
     EXPECT_EQ(dialog.templatebox()->itemText(1), QStringLiteral("Rec-NUM"));
 }
 
 TEST_F(NamingTest, TestAndDefaultButtons) {
-    Tnamingrules dialog(cfg, nullptr, &port);
+    Tnamingrules dialog(cfg, names, nullptr, &port);
     dialog.templatebox()->setEditText(QStringLiteral("EVENT_NUM"));
     dialog.numberfield()->setText(QStringLiteral("7"));
     dialog.TestClick();

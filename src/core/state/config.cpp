@@ -4,8 +4,6 @@
 #include "ports/MessagePort.h"
 #include "state/AtomicFile.h"
 #include "state/XmlValues.h"
-#include "state/names.h"
-#include "state/recevent.h"
 
 #include <cstdio>
 #include <pugixml.hpp>
@@ -68,10 +66,6 @@ private:
 
 std::string folderOfData(const config& cfg) {
     return cfg.datafolder.empty() ? dataFolder() : cfg.datafolder;
-}
-
-void showSaveError(MessagePort& port, const std::string& error) {
-    port.show("The settings could not be saved.\n" + error, kCaption, MessageIcon::Error, MessageButtons::Ok);
 }
 
 } // namespace
@@ -308,28 +302,20 @@ bool loadconfig(config& cfg, MessagePort& port, const std::string& fileName) {
 
 bool saveconfig(const config& cfg, MessagePort& port) {
     const std::string folder = folderOfData(cfg);
-    bool ok = true;
-    std::string error;
     if (!makeFolders(folder)) {
-        showSaveError(port, "Cannot create the folder " + folder);
+        reportsavefailure(port, "Cannot create the folder " + folder);
         return false;
     }
-    // The count written beside the events is the one of the table saved with them.
-    config stored = cfg;
-    stored.scheduler.numevents = static_cast<int>(scheduledevents().size());
-    if (!cfg.runonly && !writeConfigFile(folder + "quimbrel.xml", stored, &error)) {
-        showSaveError(port, error);
-        ok = false;
+    std::string error;
+    if (!cfg.runonly && !writeConfigFile(folder + "quimbrel.xml", cfg, &error)) {
+        reportsavefailure(port, error);
+        return false;
     }
-    if (!writeeventsfile(folder + "events.xml", scheduledevents(), &error)) {
-        showSaveError(port, error);
-        ok = false;
-    }
-    if (!writenamesfile(folder + "names.xml", autonames(), &error)) {
-        showSaveError(port, error);
-        ok = false;
-    }
-    return ok;
+    return true;
+}
+
+void reportsavefailure(MessagePort& port, const std::string& error) {
+    port.show("The settings could not be saved.\n" + error, kCaption, MessageIcon::Error, MessageButtons::Ok);
 }
 
 } // namespace quimbrel

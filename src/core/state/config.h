@@ -154,12 +154,12 @@ void defaultconfig(config& cfg);
 // will be restored"), moved aside as <fileName>.bad, and the defaults stand. Returns false only in that case.
 bool loadconfig(config& cfg, MessagePort& port, const std::string& fileName = "quimbrel.xml");
 
-// Writes cfg to <datafolder>/quimbrel.xml (scheduler.numevents taken from the event table), then the
-// process-wide event table to events.xml and the process-wide autonames list to names.xml. A record marked
-// runonly leaves quimbrel.xml as it is. Each file is
-// replaced atomically; a file that cannot be written keeps its old contents, is reported through the port,
-// and makes the result false.
+// Writes cfg to <datafolder>/quimbrel.xml, replaced atomically; a record marked runonly leaves the file as it
+// is. A file that cannot be written keeps its old contents, is reported through the port, and makes the
+// result false. The event table and the name list are saved by their owner beside it.
 bool saveconfig(const config& cfg, MessagePort& port);
+// Shows "The settings could not be saved." with the reason, as every document's save failure is shown.
+void reportsavefailure(MessagePort& port, const std::string& error);
 
 // The document alone, for callers that keep their own paths (tests, tools). readConfigFile leaves cfg
 // untouched on failure and puts the reason into *error.

@@ -108,11 +108,6 @@ bool hasillegalchars(std::string_view text) {
     return text.find_first_of("\\/:*?\"<>|") != std::string_view::npos;
 }
 
-std::vector<std::string>& autonames() {
-    static std::vector<std::string> list;
-    return list;
-}
-
 bool readnamesfile(const std::string& path, std::vector<std::string>& list, MessagePort& port) {
     if (!fileExists(path))
         return true;

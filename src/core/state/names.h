@@ -32,9 +32,6 @@ AutoName autoNameFor(const config& cfg, std::string_view eventname);
 // True when the text holds any of \ / : * ? " < > |
 bool hasillegalchars(std::string_view text);
 
-// The recorder's one list of remembered templates, in the order they were added.
-std::vector<std::string>& autonames();
-
 // Appends the file's entries to list. A missing file is not an error. A file that cannot be read shows "Can't
 // Load Naming Rules", keeps what was read before the fault and returns false.
 bool readnamesfile(const std::string& path, std::vector<std::string>& list, MessagePort& port);

@@ -97,11 +97,6 @@ bool readEvent(pugi::xml_node node, int referenceYear, const std::string& browse
 
 } // namespace
 
-eventtable& scheduledevents() {
-    static eventtable table;
-    return table;
-}
-
 std::string defaultbrowser() {
     return onPath("xdg-open") ? "xdg-open" : "";
 }

@@ -1,4 +1,4 @@
-// Scheduled events: the record `recevent`, the process-wide event table and its document events.xml.
+// Scheduled events: the record `recevent`, the event table and its document events.xml.
 #pragma once
 
 #include <array>
@@ -32,9 +32,6 @@ struct recevent {
 // The event table. Entry number i (1-based, as the scheduler's currentevent counts) is table[i - 1]. The
 // table grows as events are added; it has no fixed end at 100 entries.
 using eventtable = std::vector<recevent>;
-
-// The recorder's one event table, used by saveconfig and the start-up sequence.
-eventtable& scheduledevents();
 
 // The largest event count readeventsfile accepts; a larger events.number is reported as unreadable.
 inline constexpr int kMaxEventCount = 10000;
