@@ -18,6 +18,38 @@ using test::exists;
 using test::readFile;
 using test::writeFile;
 
+// A value other than the default in every setting, with texts that need escaping.
+config everySettingChanged() {
+    config c;
+    c.codec = {5, 3, 2, 7, 1};
+    c.autoname = {false, "rec <\"&'> NUM", -12};
+    c.card = {3, 2};
+    c.archive.dir = "/srv/music with space/Ünïcode \"q\"/";
+    c.path.dir = "/opt/quimbrel/";
+    c.stayontop.enabled = true;
+    c.startup.enabled = true;
+    c.minstartup.enabled = true;
+    c.runtagger.enabled = false;
+    c.display.index = 7;
+    c.pauserecord.enabled = true;
+    c.hotkeys.enabled = true;
+    c.scheduler.enabled = true;
+    c.vox = {true, true, 32768, 60, 2, true, 100};
+    c.autodelete = {true, 100};
+    c.current = {48000, 1};
+    c.agc = {true, 5, 42};
+    c.mixer = {1, 100, 3};
+    c.highpass = {true, 3};
+    c.lowpass = {true, 9999};
+    c.notch = {true, 555};
+    c.splitter = {true, 1};
+    c.autostop = {true, 3600};
+    c.autoupdates.enabled = false;
+    c.position = {-100, 2000};
+    c.confirmations.ask = false;
+    return c;
+}
+
 class Config : public test::TempHome {
 protected:
     void SetUp() override { TempHome::SetUp(); }
@@ -67,40 +99,28 @@ TEST_F(Config, FirstStartCreatesTheFolderRunsOnDefaultsAndSavesOnlyTheSettings) 
 }
 
 TEST_F(Config, EverySettingRoundTrips) {
-    config c;
-    c.codec = {5, 3, 2, 7, 1};
-    c.autoname = {false, "rec <\"&'> NUM", -12};
-    c.card = {3, 2};
-    c.archive.dir = "/srv/music with space/Ünïcode \"q\"/";
-    c.path.dir = "/opt/quimbrel/";
-    c.stayontop.enabled = true;
-    c.startup.enabled = true;
-    c.minstartup.enabled = true;
-    c.runtagger.enabled = false;
-    c.display.index = 7;
-    c.pauserecord.enabled = true;
-    c.hotkeys.enabled = true;
-    c.scheduler.enabled = true;
-    c.vox = {true, true, 32768, 60, 2, true, 100};
-    c.autodelete = {true, 100};
-    c.current = {48000, 1};
-    c.agc = {true, 5, 42};
-    c.mixer = {1, 100, 3};
-    c.highpass = {true, 3};
-    c.lowpass = {true, 9999};
-    c.notch = {true, 555};
-    c.splitter = {true, 1};
-    c.autostop = {true, 3600};
-    c.autoupdates.enabled = false;
-    c.position = {-100, 2000};
-    c.confirmations.ask = false;
-
+    const config c = everySettingChanged();
     const std::string path = root() + "quimbrel.xml";
     ASSERT_TRUE(writeConfigFile(path, c));
     config back;
     std::string error;
     ASSERT_TRUE(readConfigFile(path, back, &error)) << error;
     EXPECT_EQ(back, c);
+}
+
+// The saved document is part of what stays readable by earlier and later versions: for the same settings it
+// comes out byte for byte as the files kept beside this test.
+TEST_F(Config, TheSavedDocumentIsByteIdenticalToTheKeptOne) {
+    const std::pair<const char*, config> cases[] = {
+        {"quimbrel-defaults.xml", config{}},
+        {"quimbrel-changed.xml", everySettingChanged()},
+    };
+    for (const auto& [kept, c] : cases) {
+        SCOPED_TRACE(kept);
+        const std::string path = root() + kept;
+        ASSERT_TRUE(writeConfigFile(path, c));
+        EXPECT_EQ(readFile(path), readFile(std::string(QUIMBREL_SOURCE_DIR "/tests/state/data/") + kept));
+    }
 }
 
 TEST_F(Config, WritesTheElementsInTheirOrder) {

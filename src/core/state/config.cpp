@@ -6,7 +6,9 @@
 #include "state/XmlValues.h"
 
 #include <cstdio>
+#include <cstring>
 #include <pugixml.hpp>
+#include <variant>
 
 namespace quimbrel {
 
@@ -15,60 +17,169 @@ namespace {
 const char* const kLoadError = "Error loading settings. Default settings will be restored";
 const char* const kCaption = "quimbrel";
 
-// Reads the attributes of one element; the first failure is kept and later reads do nothing.
-class ElementReader {
-public:
-    ElementReader(pugi::xml_node root, const char* element, std::string& error)
-        : m_node(root.child(element)), m_element(element), m_error(error) {}
+enum class SettingType { None, Integer, Flag, Text, Folder };
 
-    bool present() const { return static_cast<bool>(m_node); }
+enum class Presence {
+    None,
+    Required, // a document whose element is there must hold the attribute
+    Optional, // older documents lack it: the value stays as it was
+    Written,  // written for information, never read
+    Copy,     // written from another setting's field, never read, no default of its own
+};
 
-    void integer(const char* name, int& field, bool required = true) {
-        const char* text = value(name, required);
-        if (text && !parseInt32(text, field))
-            bad(name, text);
-    }
-    void flag(const char* name, bool& field, bool required = true) {
-        const char* text = value(name, required);
-        if (text && !parseFlag(text, field))
-            bad(name, text);
-    }
-    void text(const char* name, std::string& field, bool required = true) {
-        if (const char* v = value(name, required))
-            field = v;
-    }
-    void folder(const char* name, std::string& field) {
-        text(name, field);
+// One stored setting. The member is reached through a function so nested fields (cfg.vox.threshold) can be
+// named; its pointer type must match the type: int for Integer, bool for Flag, std::string for Text and
+// Folder.
+struct Setting {
+    const char* element;
+    const char* attribute;
+    SettingType type;
+    const char* fallback; // the default, as the document writes it
+    Presence presence;
+    std::variant<int* (*)(config&), bool* (*)(config&), std::string* (*)(config&)> member;
+};
+
+using enum SettingType;
+constexpr Presence Required = Presence::Required;
+constexpr Presence Optional = Presence::Optional;
+constexpr Presence Written = Presence::Written;
+constexpr Presence Copy = Presence::Copy;
+
+// Every stored setting, in the order of the document. Walked by the constructor (defaults), the reader and
+// the writer. The folders' defaults depend on the machine and come from defaultconfig.
+const Setting kSettings[] = {
+    {"codec", "index", Integer, "0", Required, [](config& c) { return &c.codec.index; }},
+    {"codec", "mode", Integer, "0", Required, [](config& c) { return &c.codec.mode; }},
+    {"codec", "rate", Integer, "1", Required, [](config& c) { return &c.codec.rate; }},
+    {"codec", "bitrate", Integer, "5", Required, [](config& c) { return &c.codec.bitrate; }},
+    {"codec", "bps", Integer, "0", Required, [](config& c) { return &c.codec.bps; }},
+    {"autoname", "enabled", Flag, "1", Required, [](config& c) { return &c.autoname.enabled; }},
+    {"autoname", "expression", Text, "YY-MM-DD-HH-NN-SS", Optional,
+     [](config& c) { return &c.autoname.expression; }},
+    {"autoname", "number", Integer, "100", Optional, [](config& c) { return &c.autoname.number; }},
+    {"card", "index", Integer, "0", Required, [](config& c) { return &c.card.index; }},
+    {"card", "playback", Integer, "-1", Optional, [](config& c) { return &c.card.playback; }},
+    {"archive", "dir", Folder, "", Required, [](config& c) { return &c.archive.dir; }},
+    {"path", "dir", Folder, "", Required, [](config& c) { return &c.path.dir; }},
+    {"stayontop", "enabled", Flag, "0", Required, [](config& c) { return &c.stayontop.enabled; }},
+    {"startup", "enabled", Flag, "0", Required, [](config& c) { return &c.startup.enabled; }},
+    {"minstartup", "enabled", Flag, "0", Required, [](config& c) { return &c.minstartup.enabled; }},
+    {"runtagger", "enabled", Flag, "1", Optional, [](config& c) { return &c.runtagger.enabled; }},
+    {"display", "index", Integer, "2", Required, [](config& c) { return &c.display.index; }},
+    {"pauserecord", "enabled", Flag, "0", Required, [](config& c) { return &c.pauserecord.enabled; }},
+    {"hotkeys", "enabled", Flag, "0", Required, [](config& c) { return &c.hotkeys.enabled; }},
+    {"scheduler", "enabled", Flag, "0", Required, [](config& c) { return &c.scheduler.enabled; }},
+    // events.xml holds the count that counts.
+    {"scheduler", "numevents", Integer, "0", Written, [](config& c) { return &c.scheduler.numevents; }},
+    {"vox", "enabled", Flag, "0", Required, [](config& c) { return &c.vox.enabled; }},
+    {"vox", "cutoff", Flag, "0", Optional, [](config& c) { return &c.vox.cutoff; }},
+    {"vox", "threshold", Integer, "1635", Required, [](config& c) { return &c.vox.threshold; }},
+    {"vox", "silence", Integer, "2", Required, [](config& c) { return &c.vox.silence; }},
+    {"vox", "action", Integer, "1", Required, [](config& c) { return &c.vox.action; }},
+    // The autodelete element holds these two; the vox element carries copies for older readers.
+    {"vox", "autodelete", Flag, "", Copy, [](config& c) { return &c.autodelete.enabled; }},
+    {"vox", "deletetime", Integer, "", Copy, [](config& c) { return &c.autodelete.deletetime; }},
+    {"autodelete", "enabled", Flag, "0", Required, [](config& c) { return &c.autodelete.enabled; }},
+    {"autodelete", "deletetime", Integer, "1", Required, [](config& c) { return &c.autodelete.deletetime; }},
+    {"current", "rate", Integer, "44100", Required, [](config& c) { return &c.current.rate; }},
+    {"current", "mode", Integer, "2", Required, [](config& c) { return &c.current.mode; }},
+    {"agc", "enabled", Flag, "0", Required, [](config& c) { return &c.agc.enabled; }},
+    {"agc", "mode", Integer, "3", Required, [](config& c) { return &c.agc.mode; }},
+    {"agc", "level", Integer, "0", Required, [](config& c) { return &c.agc.level; }},
+    {"mixer", "playback", Integer, "70", Required, [](config& c) { return &c.mixer.playback; }},
+    {"mixer", "record", Integer, "99", Required, [](config& c) { return &c.mixer.record; }},
+    {"mixer", "line", Integer, "-1", Required, [](config& c) { return &c.mixer.line; }},
+    {"highpass", "enabled", Flag, "0", Required, [](config& c) { return &c.highpass.enabled; }},
+    {"highpass", "frequency", Integer, "20", Required, [](config& c) { return &c.highpass.frequency; }},
+    {"lowpass", "enabled", Flag, "0", Required, [](config& c) { return &c.lowpass.enabled; }},
+    {"lowpass", "frequency", Integer, "8000", Required, [](config& c) { return &c.lowpass.frequency; }},
+    {"notch", "enabled", Flag, "0", Required, [](config& c) { return &c.notch.enabled; }},
+    {"notch", "frequency", Integer, "100", Required, [](config& c) { return &c.notch.frequency; }},
+    {"splitter", "enabled", Flag, "0", Required, [](config& c) { return &c.splitter.enabled; }},
+    {"splitter", "timelimit", Integer, "600", Required, [](config& c) { return &c.splitter.timelimit; }},
+    {"autostop", "enabled", Flag, "0", Required, [](config& c) { return &c.autostop.enabled; }},
+    {"autostop", "timelimit", Integer, "600", Required, [](config& c) { return &c.autostop.timelimit; }},
+    {"autoupdates", "enabled", Flag, "1", Required, [](config& c) { return &c.autoupdates.enabled; }},
+    {"position", "x", Integer, "-1", Required, [](config& c) { return &c.position.x; }},
+    {"position", "y", Integer, "-1", Required, [](config& c) { return &c.position.y; }},
+    {"confirmations", "ask", Flag, "1", Required, [](config& c) { return &c.confirmations.ask; }},
+};
+
+// Stores the document's text of one setting into its field; false when the text is not a value of its type.
+bool assign(const Setting& s, config& c, const char* text) {
+    switch (s.type) {
+    case Integer:
+        return parseInt32(text, *std::get<int* (*)(config&)>(s.member)(c));
+    case Flag:
+        return parseFlag(text, *std::get<bool* (*)(config&)>(s.member)(c));
+    case Text:
+        *std::get<std::string* (*)(config&)>(s.member)(c) = text;
+        return true;
+    case Folder: {
+        std::string& field = *std::get<std::string* (*)(config&)>(s.member)(c);
+        field = text;
         if (!field.empty() && field.back() != '/')
             field += '/';
+        return true;
     }
+    case None:
+        break;
+    }
+    return false;
+}
 
-private:
-    const char* value(const char* name, bool required) {
-        if (!m_node || !m_error.empty())
-            return nullptr;
-        const pugi::xml_attribute a = m_node.attribute(name);
+void store(const Setting& s, config& c, pugi::xml_node element) {
+    pugi::xml_attribute a = element.append_attribute(s.attribute);
+    switch (s.type) {
+    case Integer:
+        a = *std::get<int* (*)(config&)>(s.member)(c);
+        break;
+    case Flag:
+        a = flagText(*std::get<bool* (*)(config&)>(s.member)(c));
+        break;
+    case Text:
+    case Folder:
+        a = std::get<std::string* (*)(config&)>(s.member)(c)->c_str();
+        break;
+    case None:
+        break;
+    }
+}
+
+// Fills c from the Config element. A missing element leaves its settings as they were; a missing required
+// attribute of a present element, or a value that is not of its type, is the failure named in the result.
+std::string readSettings(pugi::xml_node root, config& c) {
+    for (const Setting& s : kSettings) {
+        if (s.presence == Written || s.presence == Copy)
+            continue;
+        const pugi::xml_node element = root.child(s.element);
+        if (!element)
+            continue;
+        const pugi::xml_attribute a = element.attribute(s.attribute);
         if (!a) {
-            if (required)
-                m_error = std::string("missing ") + m_element + "." + name;
-            return nullptr;
+            if (s.presence == Required)
+                return std::string("missing ") + s.element + "." + s.attribute;
+            continue;
         }
-        return a.value();
+        if (!assign(s, c, a.value()))
+            return std::string("bad value of ") + s.element + "." + s.attribute + ": \"" + a.value() + "\"";
     }
-    void bad(const char* name, const char* text) {
-        m_error = std::string("bad value of ") + m_element + "." + name + ": \"" + text + "\"";
-    }
-
-    pugi::xml_node m_node;
-    const char* m_element;
-    std::string& m_error;
-};
+    return {};
+}
 
 std::string folderOfData(const config& cfg) {
     return cfg.datafolder.empty() ? dataFolder() : cfg.datafolder;
 }
 
 } // namespace
+
+config::config() {
+    for (const Setting& s : kSettings)
+        if (s.presence != Copy)
+            assign(s, *this, s.fallback);
+    vox.autodelete = autodelete.enabled;
+    vox.deletetime = autodelete.deletetime;
+}
 
 void defaultconfig(config& cfg) {
     const std::string datafolder = cfg.datafolder;
@@ -96,93 +207,8 @@ bool readConfigFile(const std::string& path, config& cfg, std::string* error) {
         return false;
     }
 
-    const pugi::xml_node root = doc.child("Config");
     config c = cfg;
-    {
-        ElementReader e(root, "codec", failure);
-        e.integer("index", c.codec.index);
-        e.integer("mode", c.codec.mode);
-        e.integer("rate", c.codec.rate);
-        e.integer("bitrate", c.codec.bitrate);
-        e.integer("bps", c.codec.bps);
-    }
-    {
-        ElementReader e(root, "autoname", failure);
-        e.flag("enabled", c.autoname.enabled);
-        e.text("expression", c.autoname.expression, false);
-        e.integer("number", c.autoname.number, false);
-    }
-    {
-        ElementReader e(root, "card", failure);
-        e.integer("index", c.card.index);
-        e.integer("playback", c.card.playback, false);
-    }
-    ElementReader(root, "archive", failure).folder("dir", c.archive.dir);
-    ElementReader(root, "path", failure).folder("dir", c.path.dir);
-    ElementReader(root, "stayontop", failure).flag("enabled", c.stayontop.enabled);
-    ElementReader(root, "startup", failure).flag("enabled", c.startup.enabled);
-    ElementReader(root, "minstartup", failure).flag("enabled", c.minstartup.enabled);
-    ElementReader(root, "runtagger", failure).flag("enabled", c.runtagger.enabled, false);
-    ElementReader(root, "display", failure).integer("index", c.display.index);
-    ElementReader(root, "pauserecord", failure).flag("enabled", c.pauserecord.enabled);
-    ElementReader(root, "hotkeys", failure).flag("enabled", c.hotkeys.enabled);
-    // scheduler.numevents is not read: events.xml holds the count.
-    ElementReader(root, "scheduler", failure).flag("enabled", c.scheduler.enabled);
-    {
-        // vox.autodelete and vox.deletetime are not read: the autodelete element holds them.
-        ElementReader e(root, "vox", failure);
-        e.flag("enabled", c.vox.enabled);
-        e.flag("cutoff", c.vox.cutoff, false);
-        e.integer("threshold", c.vox.threshold);
-        e.integer("silence", c.vox.silence);
-        e.integer("action", c.vox.action);
-    }
-    {
-        ElementReader e(root, "autodelete", failure);
-        e.flag("enabled", c.autodelete.enabled);
-        e.integer("deletetime", c.autodelete.deletetime);
-    }
-    {
-        ElementReader e(root, "current", failure);
-        e.integer("rate", c.current.rate);
-        e.integer("mode", c.current.mode);
-    }
-    {
-        ElementReader e(root, "agc", failure);
-        e.flag("enabled", c.agc.enabled);
-        e.integer("mode", c.agc.mode);
-        e.integer("level", c.agc.level);
-    }
-    {
-        ElementReader e(root, "mixer", failure);
-        e.integer("playback", c.mixer.playback);
-        e.integer("record", c.mixer.record);
-        e.integer("line", c.mixer.line);
-    }
-    for (auto [name, filter] : {std::pair{"highpass", &c.highpass}, std::pair{"lowpass", &c.lowpass},
-                                std::pair{"notch", &c.notch}}) {
-        ElementReader e(root, name, failure);
-        e.flag("enabled", filter->enabled);
-        e.integer("frequency", filter->frequency);
-    }
-    {
-        ElementReader e(root, "splitter", failure);
-        e.flag("enabled", c.splitter.enabled);
-        e.integer("timelimit", c.splitter.timelimit);
-    }
-    {
-        ElementReader e(root, "autostop", failure);
-        e.flag("enabled", c.autostop.enabled);
-        e.integer("timelimit", c.autostop.timelimit);
-    }
-    ElementReader(root, "autoupdates", failure).flag("enabled", c.autoupdates.enabled);
-    {
-        ElementReader e(root, "position", failure);
-        e.integer("x", c.position.x);
-        e.integer("y", c.position.y);
-    }
-    ElementReader(root, "confirmations", failure).flag("ask", c.confirmations.ask);
-
+    failure = readSettings(doc.child("Config"), c);
     if (!failure.empty()) {
         if (error)
             *error = failure;
@@ -206,78 +232,14 @@ bool readConfigFile(const std::string& path, config& cfg, std::string* error) {
 bool writeConfigFile(const std::string& path, const config& cfg, std::string* error) {
     pugi::xml_document doc;
     pugi::xml_node root = doc.append_child("Config");
-    auto element = [&](const char* name) { return root.append_child(name); };
-    auto integer = [](pugi::xml_node n, const char* name, int v) { n.append_attribute(name) = v; };
-    auto flag = [](pugi::xml_node n, const char* name, bool v) { n.append_attribute(name) = flagText(v); };
-    auto text = [](pugi::xml_node n, const char* name, const std::string& v) {
-        n.append_attribute(name) = v.c_str();
-    };
-
-    pugi::xml_node n = element("codec");
-    integer(n, "index", cfg.codec.index);
-    integer(n, "mode", cfg.codec.mode);
-    integer(n, "rate", cfg.codec.rate);
-    integer(n, "bitrate", cfg.codec.bitrate);
-    integer(n, "bps", cfg.codec.bps);
-    n = element("autoname");
-    flag(n, "enabled", cfg.autoname.enabled);
-    text(n, "expression", cfg.autoname.expression);
-    integer(n, "number", cfg.autoname.number);
-    n = element("card");
-    integer(n, "index", cfg.card.index);
-    integer(n, "playback", cfg.card.playback);
-    text(element("archive"), "dir", cfg.archive.dir);
-    text(element("path"), "dir", cfg.path.dir);
-    flag(element("stayontop"), "enabled", cfg.stayontop.enabled);
-    flag(element("startup"), "enabled", cfg.startup.enabled);
-    flag(element("minstartup"), "enabled", cfg.minstartup.enabled);
-    flag(element("runtagger"), "enabled", cfg.runtagger.enabled);
-    integer(element("display"), "index", cfg.display.index);
-    flag(element("pauserecord"), "enabled", cfg.pauserecord.enabled);
-    flag(element("hotkeys"), "enabled", cfg.hotkeys.enabled);
-    n = element("scheduler");
-    flag(n, "enabled", cfg.scheduler.enabled);
-    integer(n, "numevents", cfg.scheduler.numevents);
-    n = element("vox");
-    flag(n, "enabled", cfg.vox.enabled);
-    flag(n, "cutoff", cfg.vox.cutoff);
-    integer(n, "threshold", cfg.vox.threshold);
-    integer(n, "silence", cfg.vox.silence);
-    integer(n, "action", cfg.vox.action);
-    flag(n, "autodelete", cfg.autodelete.enabled);
-    integer(n, "deletetime", cfg.autodelete.deletetime);
-    n = element("autodelete");
-    flag(n, "enabled", cfg.autodelete.enabled);
-    integer(n, "deletetime", cfg.autodelete.deletetime);
-    n = element("current");
-    integer(n, "rate", cfg.current.rate);
-    integer(n, "mode", cfg.current.mode);
-    n = element("agc");
-    flag(n, "enabled", cfg.agc.enabled);
-    integer(n, "mode", cfg.agc.mode);
-    integer(n, "level", cfg.agc.level);
-    n = element("mixer");
-    integer(n, "playback", cfg.mixer.playback);
-    integer(n, "record", cfg.mixer.record);
-    integer(n, "line", cfg.mixer.line);
-    for (auto [name, filter] : {std::pair{"highpass", &cfg.highpass}, std::pair{"lowpass", &cfg.lowpass},
-                                std::pair{"notch", &cfg.notch}}) {
-        n = element(name);
-        flag(n, "enabled", filter->enabled);
-        integer(n, "frequency", filter->frequency);
+    pugi::xml_node element;
+    // The table reaches fields through a writable record.
+    config c = cfg;
+    for (const Setting& s : kSettings) {
+        if (!element || std::strcmp(element.name(), s.element) != 0)
+            element = root.append_child(s.element);
+        store(s, c, element);
     }
-    n = element("splitter");
-    flag(n, "enabled", cfg.splitter.enabled);
-    integer(n, "timelimit", cfg.splitter.timelimit);
-    n = element("autostop");
-    flag(n, "enabled", cfg.autostop.enabled);
-    integer(n, "timelimit", cfg.autostop.timelimit);
-    flag(element("autoupdates"), "enabled", cfg.autoupdates.enabled);
-    n = element("position");
-    integer(n, "x", cfg.position.x);
-    integer(n, "y", cfg.position.y);
-    flag(element("confirmations"), "ask", cfg.confirmations.ask);
-
     return replaceFileAtomically(path, documentText(doc), error);
 }
 

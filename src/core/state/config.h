@@ -9,26 +9,30 @@ namespace quimbrel {
 class MessagePort;
 
 // Every setting of the recorder. A setting is named element.attribute after its place in quimbrel.xml, and so
-// is its field here (cfg.vox.threshold). The member initialisers are the defaults; defaultconfig also fills
-// the folders and the tagger path, which depend on the machine. Folders always end with '/'.
+// is its field here (cfg.vox.threshold). Each stored setting is declared once, with its type, default and
+// whether a document must hold it, in the settings table of config.cpp; the constructor gives every field its
+// default from there. defaultconfig also fills the folders and the tagger path, which depend on the machine.
+// Folders always end with '/'.
 struct config {
+    config();
+
     struct Codec {
-        int index = 0;   // 0 MP3, 1 Ogg Vorbis, 2 WMA, 3 WAV, 4 FLAC, 5 M4A
-        int mode = 0;    // position in the format's mode list
-        int rate = 1;    // position in the format's sample-rate list
-        int bitrate = 5; // position in the format's bit-rate list
-        int bps = 0;     // position in the format's sample-size list
+        int index;   // 0 MP3, 1 Ogg Vorbis, 2 WMA, 3 WAV, 4 FLAC, 5 M4A
+        int mode;    // position in the format's mode list
+        int rate;    // position in the format's sample-rate list
+        int bitrate; // position in the format's bit-rate list
+        int bps;     // position in the format's sample-size list
         bool operator==(const Codec&) const = default;
     } codec;
     struct Autoname {
-        bool enabled = true;
-        std::string expression = "YY-MM-DD-HH-NN-SS";
-        int number = 100;
+        bool enabled;
+        std::string expression;
+        int number;
         bool operator==(const Autoname&) const = default;
     } autoname;
     struct Card {
-        int index = 0;
-        int playback = -1; // -1: the system's default playback device
+        int index;
+        int playback; // -1: the system's default playback device
         bool operator==(const Card&) const = default;
     } card;
     struct Archive {
@@ -39,100 +43,80 @@ struct config {
         std::string dir; // the program's data folder (help file, fallback output folder)
         bool operator==(const Path&) const = default;
     } path;
-    struct Stayontop {
-        bool enabled = false;
-        bool operator==(const Stayontop&) const = default;
-    } stayontop;
-    struct Startup {
-        bool enabled = false;
-        bool operator==(const Startup&) const = default;
-    } startup;
-    struct Minstartup {
-        bool enabled = false;
-        bool operator==(const Minstartup&) const = default;
-    } minstartup;
-    struct Runtagger {
-        bool enabled = true;
-        bool operator==(const Runtagger&) const = default;
-    } runtagger;
+    struct Switch {
+        bool enabled;
+        bool operator==(const Switch&) const = default;
+    };
+    Switch stayontop;
+    Switch startup;
+    Switch minstartup;
+    Switch runtagger;
     struct Display {
-        int index = 2;
+        int index;
         bool operator==(const Display&) const = default;
     } display;
-    struct Pauserecord {
-        bool enabled = false;
-        bool operator==(const Pauserecord&) const = default;
-    } pauserecord;
-    struct Hotkeys {
-        bool enabled = false; // true means the hot keys are switched OFF
-        bool operator==(const Hotkeys&) const = default;
-    } hotkeys;
+    Switch pauserecord;
+    Switch hotkeys; // enabled means the hot keys are switched OFF
     struct Scheduler {
-        bool enabled = false;
-        int numevents = 0; // written for information; events.xml holds the count that counts
+        bool enabled;
+        int numevents; // written for information; events.xml holds the count that counts
         bool operator==(const Scheduler&) const = default;
     } scheduler;
     struct Vox {
-        bool enabled = false;
-        bool cutoff = false;
-        int threshold = 1635;    // 1..32768 on the 16-bit scale
-        int silence = 2;         // seconds
-        int action = 1;          // 1 pause and continue, 2 new track
-        bool autodelete = false; // written as a copy of autodelete.enabled, never read
-        int deletetime = 1;      // written as a copy of autodelete.deletetime, never read
+        bool enabled;
+        bool cutoff;
+        int threshold;   // 1..32768 on the 16-bit scale
+        int silence;     // seconds
+        int action;      // 1 pause and continue, 2 new track
+        bool autodelete; // written as a copy of autodelete.enabled, never read
+        int deletetime;  // written as a copy of autodelete.deletetime, never read
         bool operator==(const Vox&) const = default;
     } vox;
     struct Autodelete {
-        bool enabled = false;
-        int deletetime = 1; // seconds
+        bool enabled;
+        int deletetime; // seconds
         bool operator==(const Autodelete&) const = default;
     } autodelete;
     struct Current {
-        int rate = 44100;
-        int mode = 2; // channels
+        int rate;
+        int mode; // channels
         bool operator==(const Current&) const = default;
     } current;
     struct Agc {
-        bool enabled = false;
-        int mode = 3; // 5 aggressive, 3 normal, 1 smooth
-        int level = 0;
+        bool enabled;
+        int mode; // 5 aggressive, 3 normal, 1 smooth
+        int level;
         bool operator==(const Agc&) const = default;
     } agc;
     struct Mixer {
-        int playback = 70;
-        int record = 99;
-        int line = -1;
+        int playback;
+        int record;
+        int line; // -1: the line's default
         bool operator==(const Mixer&) const = default;
     } mixer;
     struct Filter {
-        bool enabled = false;
-        int frequency = 0; // 1/10000 of half the capture rate
+        bool enabled;
+        int frequency; // 1/10000 of half the capture rate
         bool operator==(const Filter&) const = default;
     };
-    Filter highpass{false, 20};
-    Filter lowpass{false, 8000};
-    Filter notch{false, 100};
-    struct Splitter {
-        bool enabled = false;
-        int timelimit = 600;
-        bool operator==(const Splitter&) const = default;
-    } splitter;
-    struct Autostop {
-        bool enabled = false;
-        int timelimit = 600;
-        bool operator==(const Autostop&) const = default;
-    } autostop;
-    struct Autoupdates {
-        bool enabled = true;
-        bool operator==(const Autoupdates&) const = default;
-    } autoupdates;
+    Filter highpass;
+    Filter lowpass;
+    Filter notch;
+    struct Limit {
+        bool enabled;
+        int timelimit; // seconds
+        bool operator==(const Limit&) const = default;
+    };
+    Limit splitter;
+    Limit autostop;
+    Switch autoupdates;
     struct Position {
-        int x = -1;
-        int y = -1;
+        int x; // -1 and -1: centred
+        int y;
         bool operator==(const Position&) const = default;
     } position;
     struct Confirmations {
-        bool ask = true;
+        bool ask;
         bool operator==(const Confirmations&) const = default;
     } confirmations;
 
