@@ -242,7 +242,17 @@ protected:
     int m_lock = -1;
 };
 
-class CliFormats : public Cli, public ::testing::WithParamInterface<std::pair<int, const char*>> {};
+struct CliFormat {
+    int codec;
+    const char* extension;
+};
+
+// CTest lists each case with its parameter: print what the case is, not its address.
+void PrintTo(const CliFormat& f, std::ostream* os) {
+    *os << f.extension << " (codec.index " << f.codec << ")";
+}
+
+class CliFormats : public Cli, public ::testing::WithParamInterface<CliFormat> {};
 
 TEST_P(CliFormats, RecordsThreeSecondsOfTheSineAndFilesIt) {
     const auto [codec, ext] = GetParam();
@@ -266,9 +276,9 @@ TEST_P(CliFormats, RecordsThreeSecondsOfTheSineAndFilesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, CliFormats,
-                         ::testing::Values(std::pair{0, "mp3"}, std::pair{1, "ogg"}, std::pair{2, "wma"},
-                                           std::pair{3, "wav"}, std::pair{4, "flac"}, std::pair{5, "m4a"}),
-                         [](const auto& p) { return std::string(p.param.second); });
+                         ::testing::Values(CliFormat{0, "mp3"}, CliFormat{1, "ogg"}, CliFormat{2, "wma"},
+                                           CliFormat{3, "wav"}, CliFormat{4, "flac"}, CliFormat{5, "m4a"}),
+                         [](const auto& p) { return std::string(p.param.extension); });
 
 TEST_F(Cli, VoxStartsOneFilePerBurst) {
     cfg.codec.index = 3;

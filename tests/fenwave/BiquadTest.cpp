@@ -48,6 +48,11 @@ struct ResponseCase {
     double probe;
 };
 
+// CTest lists each case with its parameter: print what the case is, not its bytes.
+void PrintTo(const ResponseCase& c, std::ostream* os) {
+    *os << c.name << " (corner " << c.corner << " Hz, Q " << c.q << ", probe " << c.probe << " Hz)";
+}
+
 class BiquadResponse : public ::testing::TestWithParam<ResponseCase> {};
 
 // Left carries the probe, right a sine at another frequency: each channel must show its own response.

@@ -149,6 +149,11 @@ struct Format {
     const char* codec;
 };
 
+// CTest lists each case with its parameter: print what the case is, not its bytes.
+void PrintTo(const Format& f, std::ostream* os) {
+    *os << f.extension << " (" << f.codec << ")";
+}
+
 const Format kFormats[] = {
     {"mp3", "libmp3lame"}, {"ogg", "libvorbis"}, {"flac", "flac"},
     {"m4a", "aac"},        {"wma", "wmav2"},     {"wav", "pcm_s16le"},
