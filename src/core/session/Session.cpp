@@ -45,10 +45,7 @@ Session::OpenResult Session::open(const Steps& steps) {
         loadDocuments();
         loadLibraries();
     }
-    m_captureformat = floatformat(static_cast<std::uint32_t>(m_cfg.current.rate),
-                                  static_cast<std::uint16_t>(m_cfg.current.mode));
-    m_recorder->setCaptureFormat(m_captureformat);
-    m_recorder->filtersupdate();
+    applyCaptureFormat();
     if (steps.database)
         openDatabase();
     if (steps.line && m_source)
@@ -96,6 +93,13 @@ void Session::loadLibraries() {
                         MessageButtons::Ok);
 }
 
+void Session::applyCaptureFormat() {
+    m_captureformat = floatformat(static_cast<std::uint32_t>(m_cfg.current.rate),
+                                  static_cast<std::uint16_t>(m_cfg.current.mode));
+    m_recorder->setCaptureFormat(m_captureformat);
+    m_recorder->filtersupdate();
+}
+
 void Session::openDatabase() {
     if (m_database.open(m_cfg.datafolder + "quimbrel.db"))
         m_database.ensureTable();
@@ -105,6 +109,8 @@ void Session::openDatabase() {
 void Session::openLine() {
     if (!m_source)
         return;
+    // The settings may have changed since open() (a front end's options): the line opens in their format.
+    applyCaptureFormat();
     TWASAPISource& source = *m_source;
     // The stored card and line; the first card when the stored one is gone, the default line when none is
     // stored.

@@ -52,8 +52,8 @@ public:
     OpenResult open(const Steps& steps);
     OpenResult open() { return open(Steps{}); }
     bool isOpen() const { return m_open; }
-    // Opens the configured card and line, as open() does with Steps::line; for a front end that chooses the
-    // line after the documents are read. Needs the catalogue.
+    // Opens the configured card and line in the configured format, as open() does with Steps::line; for a
+    // front end that chooses the line or the format after the documents are read. Needs the catalogue.
     void openLine();
     // quimbrel.xml was there but could not be read at open() (it was moved aside, the defaults stand).
     bool settingsUnreadable() const { return m_settingsUnreadable; }
@@ -92,6 +92,8 @@ private:
     void loadDocuments();
     void loadLibraries();
     void openDatabase();
+    // The capture format from current.rate and current.mode, handed to the recorder.
+    void applyCaptureFormat();
 
     RecorderView& m_view;
     MessagePort& m_messages;
