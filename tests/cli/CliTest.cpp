@@ -432,6 +432,11 @@ struct OverrideCase {
     StreamFacts expected; // bit rate 0: not checked
 };
 
+// CTest lists each case with its parameter: print what the case is, not its bytes.
+void PrintTo(const OverrideCase& c, std::ostream* os) {
+    *os << c.label << " (" << c.args << ")";
+}
+
 class CliOverrides : public Cli, public ::testing::WithParamInterface<OverrideCase> {};
 
 // Each option reaches the recording, the missing output folder is made, and the settings file keeps every
