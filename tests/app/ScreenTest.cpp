@@ -249,7 +249,8 @@ TEST_F(ScreenTest, DialogsShowWhole) {
     config cfg;
     defaultconfig(cfg);
     RecordingMessagePort port;
-    Tnamingrules naming(cfg, nullptr, &port);
+    std::vector<std::string> names;
+    Tnamingrules naming(cfg, names, nullptr, &port);
     naming.QDialog::show();
     expectOnScreen(&naming, QStringLiteral("screen-naming"));
     naming.hide();
