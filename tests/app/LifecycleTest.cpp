@@ -10,6 +10,7 @@
 #include "capture/TWASAPISource.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingState.h"
+#include "session/Session.h"
 #include "state/config.h"
 #include "visual/BuildInfo.h"
 #include "visual/TmGetNewVer.h"
@@ -204,7 +205,7 @@ TEST_F(AppTest, AStoredLineBeyondTheCardsLastOpensLineZeroAndRecords) {
     auto window = startWindow();
     EXPECT_EQ(window->cfg().mixer.line, 0);
     EXPECT_EQ(window->settings()->linebox()->currentIndex(), 0);
-    ASSERT_TRUE(window->source()->isactive());
+    ASSERT_TRUE(window->session().source()->isactive());
     window->recorder().StartClick();
     EXPECT_TRUE(window->recorder().state().writing);
     ASSERT_TRUE(waitUntil([&] { return window->recorder().state().totalbytes > 0; }));
