@@ -24,6 +24,8 @@ using Steady = std::chrono::steady_clock;
 // A line cannot be stopped politely when no block arrives any more (the server went away): after this long
 // without blocks the file is closed directly.
 constexpr auto kNoBlocksGrace = std::chrono::seconds(2);
+// How long Record waits for the line's first block.
+constexpr auto kFirstBlockWait = std::chrono::seconds(5);
 
 const char* statetext(std::int32_t state) {
     switch (state) {
@@ -56,14 +58,18 @@ int CliSession::fail(const std::string& reason) {
 bool CliSession::start(const Session::Steps& steps) {
     m_session.setBlockObserver([this](int bytes) {
         m_lastBlock = Steady::now();
+        if (m_recordOnNextBlock) {
+            // Record is pressed at this block, which the recording starts with.
+            m_recordOnNextBlock = false;
+            m_firstBlock = m_lastBlock;
+            m_session.recorder().StartClick();
+            m_recordPressed = true;
+        }
         const RecordingState& st = m_session.recorder().state();
         // A block that arrives while a file is being written is written, to the current file or, at a
         // split, to the next one.
         if (st.writing && !st.paused)
             m_recordedBytes += bytes;
-        if (m_capturedBytes == 0)
-            m_firstBlock = m_lastBlock;
-        m_capturedBytes += bytes;
     });
     m_session.recorder().setOnFileFinished(
         [this](const std::string& path) { m_out << "finished: " << path << std::endl; });
@@ -203,24 +209,27 @@ int CliSession::record(const RecordOptions& options) {
 
     Recorder& rec = m_session.recorder();
     const int errors = m_messages.errors();
-    m_capturedBytes = 0;
-    rec.StartClick();
+    // Record is pressed when the line's first block arrives, so the line's start-up does not shorten the
+    // recording and --for, splitting and auto-stop all count from that block. A line that delivers nothing
+    // for five seconds is recorded from then on all the same.
+    m_recordOnNextBlock = true;
+    runUntil([&] { return m_recordPressed; }, Steady::now() + kFirstBlockWait);
+    if (!m_recordPressed) {
+        m_recordOnNextBlock = false;
+        m_firstBlock = Steady::now();
+        rec.StartClick();
+    }
     if (!rec.state().writing && !rec.state().voxarmed) {
         if (m_messages.errors() == errors)
             fail("the recording could not be started");
         return 1;
     }
-    // --for runs on the wall clock, as splitting and auto-stop do, from the first block after Record, so the
-    // start-up latency of the line does not shorten the recording. A line that delivers nothing is given up
+    // --for runs on the wall clock, as splitting and auto-stop do. A line that stops delivering is given up
     // on five seconds later.
     const auto span = std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(forSeconds));
-    const auto started = Steady::now();
-    const auto deadline =
-        forSeconds > 0 ? started + span + std::chrono::seconds(5) : Steady::time_point::max();
+    const auto deadline = forSeconds > 0 ? m_firstBlock + span + kFirstBlockWait : Steady::time_point::max();
     const auto ended = [&] { return !rec.buttonEnabled(RecorderButton::Stop) && !rec.state().stoprequest; };
-    const auto enough = [&] {
-        return ended() || (forSeconds > 0 && m_capturedBytes > 0 && Steady::now() >= m_firstBlock + span);
-    };
+    const auto enough = [&] { return ended() || (forSeconds > 0 && Steady::now() >= m_firstBlock + span); };
     runUntil(enough, deadline);
     stopRecording();
     m_session.close(false);

@@ -54,9 +54,10 @@ private:
     Dispatcher m_dispatcher;
     Session m_session;
     std::chrono::steady_clock::time_point m_lastBlock;
-    long long m_recordedBytes = 0;                      // audio handed on while a file was being written
-    long long m_capturedBytes = 0;                      // audio captured since Record
-    std::chrono::steady_clock::time_point m_firstBlock; // when the first block after Record arrived
+    long long m_recordedBytes = 0;    // audio handed on while a file was being written
+    bool m_recordOnNextBlock = false; // the next block presses Record
+    bool m_recordPressed = false;
+    std::chrono::steady_clock::time_point m_firstBlock; // the block Record was pressed at
 };
 
 } // namespace quimbrel

@@ -114,7 +114,8 @@ TEST_F(AppTest, CloseQuestionNoKeepsRecordingYesStopsAndCloses) {
     auto window = startWindow();
     window->recorder().StartClick();
     ASSERT_TRUE(window->recorder().state().writing);
-    pump(300);
+    // Some sound in the file, however slowly the line starts.
+    ASSERT_TRUE(waitUntil([&] { return window->recorder().state().totalbytes > 0; }));
     {
         BoxAnswerer answer({QMessageBox::No});
         EXPECT_FALSE(window->close());

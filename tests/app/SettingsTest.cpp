@@ -74,7 +74,8 @@ TEST_F(AppTest, SettingsMonoMp3StoresMode3AndRecordsOneChannel) {
 
         window->recorder().StartClick();
         ASSERT_TRUE(window->recorder().state().writing);
-        pump(1500);
+        // Some sound in the file, however slowly the line starts.
+        ASSERT_TRUE(waitUntil([&] { return window->recorder().state().totalbytes > 0; }));
         window->recorder().StopClick();
         ASSERT_TRUE(waitUntil([&] { return !window->recorder().state().writing; }));
         window->close();
