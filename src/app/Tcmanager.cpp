@@ -510,7 +510,8 @@ QString Tcmanager::thresholdText(int position) {
 }
 
 bool Tcmanager::writing() const {
-    return m_main.recorder().state().writing;
+    // Voice operation may hold a file open between sounds: its rate and channels are fixed all the same.
+    return m_main.recorder().state().writing || m_main.recorder().writerOpen();
 }
 
 int Tcmanager::captureRate() const {

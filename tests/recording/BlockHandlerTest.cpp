@@ -89,6 +89,7 @@ TEST(BlockHandler, VoxPauseAndContinueKeepsOneFile) {
     h.at(silenceStart + 2.0 / 86400, kSilence);
     EXPECT_FALSE(h.st().writing);
     EXPECT_TRUE(h.st().fileopen);
+    EXPECT_TRUE(h.rec->writerOpen()) << "the held file's format must not change under it";
     EXPECT_EQ(h.view.status, "Scan...");
     const int writes = h.log.writeCalls;
     h.block(kSilence);

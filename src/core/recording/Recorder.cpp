@@ -259,6 +259,10 @@ const RecordingState& Recorder::state() const {
     return m_impl->ctx.state;
 }
 
+bool Recorder::writerOpen() const {
+    return m_impl->ctx.writer != nullptr;
+}
+
 bool Recorder::buttonEnabled(RecorderButton button) const {
     const RecordingState& st = m_impl->ctx.state;
     switch (button) {

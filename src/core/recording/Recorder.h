@@ -97,6 +97,8 @@ public:
 
     // What the window reads.
     const RecordingState& state() const;
+    // A file is open, also while voice operation holds it between sounds: its format must not change.
+    bool writerOpen() const;
     bool buttonEnabled(RecorderButton button) const;
     // The time display text for now (formatelapsed of now minus segmentstart), "00:00:00" when idle.
     std::string elapsedText() const;
