@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -516,6 +517,52 @@ TEST_F(MorvelFixture, ASaveThatDidNotTakeFails) {
         EXPECT_FALSE(m_lib.taglib_file_save_ex(file, 3));
         m_lib.taglib_file_free(file);
     }
+}
+
+// A WAV a few bytes short of 4 GiB (sparse, so it takes no disk): a tag would wrap its 32-bit RIFF size, so
+// the save fails and the file is left exactly as it was.
+TEST_F(MorvelFixture, RefusesToGrowAWavPastFourGiB) {
+    const fs::path path = s_dir / "huge.wav";
+    constexpr std::uint32_t kData = 0xFFFFFFFFu - 36 - 64; // RIFF size = 36 + data, 64 bytes left over
+    std::string header(44, '\0');
+    const auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            header[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    const auto put16 = [&](std::size_t at, std::uint16_t v) {
+        header[at] = static_cast<char>(v & 0xFF);
+        header[at + 1] = static_cast<char>(v >> 8);
+    };
+    header.replace(0, 4, "RIFF");
+    put32(4, 36 + kData);
+    header.replace(8, 8, "WAVEfmt ");
+    put32(16, 16);
+    put16(20, 1);
+    put16(22, 2);
+    put32(24, 48000);
+    put32(28, 48000 * 4);
+    put16(32, 4);
+    put16(34, 16);
+    header.replace(36, 4, "data");
+    put32(40, kData);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    }
+    fs::resize_file(path, 44ull + kData);
+
+    morvel_file* file = m_lib.taglib_file_newu(path.c_str());
+    ASSERT_TRUE(m_lib.taglib_file_is_valid(file));
+    m_lib.taglib_tag_set_title(m_lib.taglib_file_tag(file), kTitle);
+    EXPECT_FALSE(m_lib.taglib_file_save_ex(file, 3));
+    m_lib.taglib_file_free(file);
+
+    EXPECT_EQ(fs::file_size(path), 44ull + kData);
+    std::ifstream in(path, std::ios::binary);
+    std::string after(44, '\0');
+    in.read(after.data(), 44);
+    EXPECT_EQ(after, header);
+    fs::remove(path);
 }
 
 // A fragmented MP4, as the recorder leaves one it could not finish as a regular file, states no length but

@@ -523,6 +523,22 @@ bool removeTags(TagLib::File* f) {
     return true;
 }
 
+// A RIFF file states its size in 32 bits. Tags that would take a WAV past 4 GiB would wrap that size and make
+// the audio unreadable, so they are not written. The estimate counts the tags as added to the whole file as
+// it is, so near the limit it refuses a little early rather than late.
+bool wavTagsFit(TagLib::RIFF::WAV::File* wav) {
+    constexpr unsigned long long kChunkHeader = 8 + 1; // id, size and a possible pad byte
+    constexpr unsigned long long kLargestRiff = 0xFFFFFFFFull + 8;
+    unsigned long long size = static_cast<unsigned long long>(wav->length());
+    if (wav->ID3v2Tag() != nullptr) {
+        size += wav->ID3v2Tag()->render(TagLib::ID3v2::v4).size() + kChunkHeader;
+    }
+    if (wav->InfoTag() != nullptr) {
+        size += wav->InfoTag()->render().size() + kChunkHeader;
+    }
+    return size <= kLargestRiff;
+}
+
 bool save(TagLib::File* f) {
     if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(f)) {
         // ID3v2.4 is the tag written; ID3v1 and APE tags the file already carries are kept up to date.
@@ -537,6 +553,9 @@ bool save(TagLib::File* f) {
         return mpeg->save(tags, TagLib::File::StripNone, TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate);
     }
     if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(f)) {
+        if (!wavTagsFit(wav)) {
+            return false;
+        }
         return wav->save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v4);
     }
     return f->save();
