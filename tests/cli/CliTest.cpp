@@ -4,6 +4,8 @@
 #include "state/daynumber.h"
 #include "state/recevent.h"
 
+#include "../support/CommandText.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -34,25 +36,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using quimbrel::testsupport::CommandResult;
+using quimbrel::testsupport::quote;
+using quimbrel::testsupport::readFile;
 
 // Runs a shell command line of this test's own making; standard error goes to a file.
 CommandResult shell(const std::string& command, const std::string& errFile) {

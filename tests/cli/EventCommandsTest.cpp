@@ -5,6 +5,8 @@
 #include "state/daynumber.h"
 #include "state/recevent.h"
 
+#include "../support/CommandText.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -22,25 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using Result = testsupport::CommandResult;
+using testsupport::quote;
+using testsupport::readFile;
 
 class EventCommands : public ::testing::Test {
 protected:
@@ -66,7 +52,7 @@ protected:
             r.out.append(buf.data(), n);
         const int status = pclose(p);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.err = slurp(errFile);
+        r.err = readFile(errFile);
         return r;
     }
 
@@ -140,7 +126,7 @@ TEST_F(EventCommands, AddListEditSwitchAndDeleteRoundTripThroughEventsXml) {
 TEST_F(EventCommands, RefusalsExitWithStatus2AndTheEditorsMessages) {
     ASSERT_EQ(cli({"event", "add", "--name", "One", "--start", "1:00", "--stop", "2:00", "--daily"}).status,
               0);
-    const std::string before = slurp(m_data / "events.xml");
+    const std::string before = readFile(m_data / "events.xml");
     struct Case {
         std::vector<std::string> args;
         const char* message;
@@ -174,7 +160,7 @@ TEST_F(EventCommands, RefusalsExitWithStatus2AndTheEditorsMessages) {
         EXPECT_EQ(r.status, 2) << line;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << line << "\n" << r.err;
     }
-    EXPECT_EQ(slurp(m_data / "events.xml"), before) << "a refused command changes nothing";
+    EXPECT_EQ(readFile(m_data / "events.xml"), before) << "a refused command changes nothing";
 }
 
 TEST_F(EventCommands, AnUnreadableScheduleIsNotWrittenOver) {
@@ -188,7 +174,7 @@ TEST_F(EventCommands, AnUnreadableScheduleIsNotWrittenOver) {
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_NE(r.err.find("Can't Load Scheduler Data"), std::string::npos) << r.err;
     }
-    EXPECT_EQ(slurp(m_data / "events.xml"), broken);
+    EXPECT_EQ(readFile(m_data / "events.xml"), broken);
 }
 
 } // namespace

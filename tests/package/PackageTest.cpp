@@ -1,5 +1,7 @@
 // The Debian package: built from this build tree, unpacked into a scratch root, its programs run from there
 // and its files checked by the validators Debian ships.
+#include "../support/CommandText.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,25 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CommandResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using quimbrel::testsupport::CommandResult;
+using quimbrel::testsupport::quote;
+using quimbrel::testsupport::readFile;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
