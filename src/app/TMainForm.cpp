@@ -274,7 +274,7 @@ bool TMainForm::FormCreate() {
     if (!m_cfg.hotkeys.enabled)
         loadhotkeys();
     // 13. Status and time.
-    m_recorder->ShowStatus(kStatusReady);
+    m_recorder->ShowStatus(RecorderStatus::Ready);
     showTime("00:00:00");
     for (RecorderButton b : {RecorderButton::Record, RecorderButton::Stop, RecorderButton::Pause,
                              RecorderButton::Play, RecorderButton::Library})
@@ -393,7 +393,7 @@ bool TMainForm::FormCloseQuery() {
     if (!m_recorder)
         return true;
     const RecordingState& st = m_recorder->state();
-    if (!st.writing && !st.voxarmed)
+    if (!st.writing && !st.vox.voxarmed)
         return true;
     if (m_askOnClose && m_cfg.confirmations.ask) {
         if (m_messages->show("Do you want to stop recording and exit?", "Quimbrel", MessageIcon::Information,
@@ -594,7 +594,7 @@ void TMainForm::playfile(const QString& path) {
 }
 
 void TMainForm::onPlaybackEnded() {
-    if (m_recorder->state().mode != kModePlayback)
+    if (m_recorder->state().mode != RecorderMode::Playback)
         return;
     m_player->stop();
     m_slider->setValue(0);
@@ -602,7 +602,7 @@ void TMainForm::onPlaybackEnded() {
 }
 
 void TMainForm::SliderMouseUp(int x, int clientWidth) {
-    if (m_recorder->state().mode != kModePlayback || clientWidth <= 0)
+    if (m_recorder->state().mode != RecorderMode::Playback || clientWidth <= 0)
         return;
     const long long length = m_player->lengthBytes();
     m_player->setPosition(static_cast<long long>(x) * length / clientWidth);
@@ -660,7 +660,7 @@ void TMainForm::tmrvisualTimer() {
     const float* samples = nullptr;
     int bytes = 0;
     int channels = 0;
-    if (st.mode == kModePlayback) {
+    if (st.mode == RecorderMode::Playback) {
         if (!st.paused && m_player->isActive()) {
             const long long length = m_player->lengthBytes();
             const long long position = m_player->positionBytes();

@@ -560,7 +560,7 @@ void Tcmanager::lineboxChange(int line) {
     source->selectline(line, false, volume);
     m_cfg.mixer.record = volume;
     m_main.volumemain()->setEnabled(true);
-    if (m_main.recorder().state().mode == kModeRecord)
+    if (m_main.recorder().state().mode == RecorderMode::Record)
         m_main.recorder().setknob(volume);
     showSystemFormat();
 }

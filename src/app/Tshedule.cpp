@@ -164,8 +164,8 @@ int Tshedule::selectedRow() const {
 
 QString Tshedule::statusFor(int row) const {
     const RecordingState& st = m_recorder.state();
-    return st.scheduledrecording && st.currentevent == row + 1 ? QStringLiteral("Record...")
-                                                               : QStringLiteral("Wait...");
+    return st.schedule.scheduledrecording && st.schedule.currentevent == row + 1 ? QStringLiteral("Record...")
+                                                                                 : QStringLiteral("Wait...");
 }
 
 void Tshedule::loadevents() {

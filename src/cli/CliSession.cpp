@@ -219,7 +219,7 @@ int CliSession::record(const RecordOptions& options) {
         m_firstBlock = Steady::now();
         rec.StartClick();
     }
-    if (!rec.state().writing && !rec.state().voxarmed) {
+    if (!rec.state().writing && !rec.state().vox.voxarmed) {
         if (m_messages.errors() == errors)
             fail("the recording could not be started");
         return 1;

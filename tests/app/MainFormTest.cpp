@@ -47,7 +47,7 @@ TEST_F(AppTest, FirstStartShowsDefaultsCentredAndWritesThreeDocumentsOnClose) {
     auto window = startWindow();
     EXPECT_EQ(window->statusText(), QStringLiteral("Ready"));
     EXPECT_EQ(window->timeText(), QStringLiteral("00:00:00"));
-    EXPECT_EQ(window->recorder().state().mode, kModeRecord);
+    EXPECT_EQ(window->recorder().state().mode, RecorderMode::Record);
     EXPECT_EQ(window->cfg().codec.index, 0);
     EXPECT_EQ(window->cfg().autoname.expression, "YY-MM-DD-HH-NN-SS");
     EXPECT_TRUE(window->buttonIsEnabled(RecorderButton::Record));
@@ -257,7 +257,7 @@ TEST_F(AppTest, PlaybackEndsByItselfAndReturnsTheKnobToTheRecordingLevel) {
 
     window->playfile(wav);
     EXPECT_EQ(window->statusText(), QStringLiteral("Play"));
-    EXPECT_EQ(window->recorder().state().mode, kModePlayback);
+    EXPECT_EQ(window->recorder().state().mode, RecorderMode::Playback);
     EXPECT_EQ(window->volumemain()->value(), 40);
     EXPECT_EQ(window->fileText(), QStringLiteral("File:  short.wav"));
     EXPECT_FALSE(window->buttonIsEnabled(RecorderButton::Record));
@@ -267,7 +267,7 @@ TEST_F(AppTest, PlaybackEndsByItselfAndReturnsTheKnobToTheRecordingLevel) {
     pump(500);
     screenshot(window.get(), QStringLiteral("main-playing"));
 
-    ASSERT_TRUE(waitUntil([&] { return window->recorder().state().mode == kModeRecord; }));
+    ASSERT_TRUE(waitUntil([&] { return window->recorder().state().mode == RecorderMode::Record; }));
     EXPECT_EQ(window->statusText(), QStringLiteral("Ready"));
     EXPECT_EQ(window->volumemain()->value(), recordLevel);
     EXPECT_TRUE(window->buttonIsEnabled(RecorderButton::Record));
@@ -294,7 +294,7 @@ TEST_F(AppTest, PauseDuringPlaybackHoldsThePositionAndStopReturnsToRecordMode) {
     window->recorder().pausebuttonClick();
     EXPECT_TRUE(window->player().isActive());
     window->recorder().StopClick();
-    EXPECT_EQ(window->recorder().state().mode, kModeRecord);
+    EXPECT_EQ(window->recorder().state().mode, RecorderMode::Record);
     EXPECT_FALSE(window->player().isOpen());
     EXPECT_EQ(window->statusText(), QStringLiteral("Ready"));
     window->close();
@@ -367,7 +367,7 @@ TEST_F(AppTest, PlayWithoutALastFileAndACancelledDialogDoesNothing) {
     canceller.start(20);
     window->PlayButtonClick();
     EXPECT_EQ(dialogs, 1);
-    EXPECT_EQ(window->recorder().state().mode, kModeRecord);
+    EXPECT_EQ(window->recorder().state().mode, RecorderMode::Record);
     EXPECT_EQ(window->statusText(), QStringLiteral("Ready"));
     EXPECT_FALSE(window->player().isOpen());
     window->close();

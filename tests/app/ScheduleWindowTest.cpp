@@ -308,7 +308,7 @@ TEST_F(ScheduleTest, AnEventAddedInTheWindowRecordsThroughTheDaemonAndAnUnticked
     ASSERT_TRUE(waitUntil([&] { return cell(list, 2, 5) == QStringLiteral("Record..."); }));
     EXPECT_EQ(s.selectedRow(), 2) << "the fired row is selected";
     EXPECT_EQ(cell(list, 0, 5), QStringLiteral("Wait...")) << "the unticked event is skipped";
-    EXPECT_EQ(window->recorder().state().currentevent, 3);
+    EXPECT_EQ(window->recorder().state().schedule.currentevent, 3);
     const QString file = outputFolder() + QStringLiteral("Morning_news.mp3");
     ASSERT_TRUE(waitUntil([&] { return window->timeText() == QStringLiteral("00:00:02"); }));
     // The clock runs on even when a loaded machine hands the blocks over late: wait for the sound itself.
@@ -320,7 +320,7 @@ TEST_F(ScheduleTest, AnEventAddedInTheWindowRecordsThroughTheDaemonAndAnUnticked
     // block.
     list->selectRow(2);
     dropOnto(list, 0);
-    EXPECT_EQ(window->recorder().state().currentevent, 1);
+    EXPECT_EQ(window->recorder().state().schedule.currentevent, 1);
     EXPECT_EQ(cell(list, 0, 5), QStringLiteral("Record..."));
     const double stopNow = std::floor(nowTimeOfDay() * 86400.0) / 86400.0;
     s.setEditorHook([&](Taddevent& editor) {
@@ -332,7 +332,7 @@ TEST_F(ScheduleTest, AnEventAddedInTheWindowRecordsThroughTheDaemonAndAnUnticked
     s.editbutton()->click();
     ASSERT_TRUE(waitUntil([&] { return cell(list, 0, 5) == QStringLiteral("Complete"); }));
     ASSERT_TRUE(waitUntil([&] { return window->statusText() == QStringLiteral("Ready"); }));
-    EXPECT_FALSE(window->recorder().state().scheduledrecording);
+    EXPECT_FALSE(window->recorder().state().schedule.scheduledrecording);
     EXPECT_GT(QFileInfo(file).size(), 8000);
     EXPECT_EQ(QDir(outputFolder()).entryList(QDir::Files), QStringList{QStringLiteral("Morning_news.mp3")});
     player->kill();

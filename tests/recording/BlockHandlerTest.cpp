@@ -109,7 +109,7 @@ TEST(BlockHandler, VoxNewTrackClosesTheFileAndStartsAnother) {
     h.block(kSound);
     h.run(kSilence, 3, 0.5);
     EXPECT_FALSE(h.st().fileopen);
-    EXPECT_TRUE(h.st().voxarmed);
+    EXPECT_TRUE(h.st().vox.voxarmed);
     EXPECT_EQ(h.view.status, "Scan...");
     ASSERT_EQ(h.finished.size(), 1u);
     EXPECT_EQ(h.finished[0], h.file("take100.mp3"));
@@ -226,10 +226,10 @@ TEST(BlockHandler, SplitsAt600SecondsOfUnpausedTime) {
     EXPECT_EQ(h.log.created.size(), 1u);
     h.block(kSound, 1.0);
     ASSERT_EQ(h.log.created.size(), 2u) << "split on the first block at 600 s of unpaused time";
-    EXPECT_EQ(h.st().splitcount, 1);
+    EXPECT_EQ(h.st().split.splitcount, 1);
     h.run(kSound, 600);
     ASSERT_EQ(h.log.created.size(), 3u);
-    EXPECT_EQ(h.st().splitcount, 2);
+    EXPECT_EQ(h.st().split.splitcount, 2);
     EXPECT_EQ(h.log.created[0], h.folder.path + "elsewhere/take.mp3");
     EXPECT_EQ(h.log.created[1], h.file("take_part1.mp3"));
     EXPECT_EQ(h.log.created[2], h.file("take_part2.mp3"));
@@ -240,7 +240,7 @@ TEST(BlockHandler, SplitsAt600SecondsOfUnpausedTime) {
     h.rec->StopClick();
     h.block(kSound);
     h.block(kSound);
-    EXPECT_EQ(h.st().splitcount, 0) << "back to 0 once writing has stopped";
+    EXPECT_EQ(h.st().split.splitcount, 0) << "back to 0 once writing has stopped";
 }
 
 TEST(BlockHandler, SplitPartsWithAutomaticNamesTakeConsecutiveNumbers) {

@@ -82,13 +82,13 @@ TEST(Controller, SaveDialogAsksAgainOnNoAndCancelLeavesNothing) {
     EXPECT_TRUE(h.log.created.empty());
     EXPECT_FALSE(h.st().writing);
     EXPECT_TRUE(h.rec->buttonEnabled(RecorderButton::Record));
-    EXPECT_EQ(h.st().eventfilename, "");
+    EXPECT_EQ(h.st().schedule.eventfilename, "");
 
     h.view.dialogAnswers = {existing};
     h.messages.queueAnswer(MessageResult::Yes);
     h.rec->StartClick();
     EXPECT_EQ(h.log.created, std::vector<std::string>{existing});
-    EXPECT_EQ(h.st().eventfilename, "old.mp3");
+    EXPECT_EQ(h.st().schedule.eventfilename, "old.mp3");
 }
 
 TEST(Controller, PauseRecordOnlyAfterADialogName) {
@@ -159,7 +159,7 @@ TEST(Controller, StopWhileVoxListeningDoesNotCutOrDelete) {
     h.rec->StartClick();
     h.run(kSound, 1);
     h.rec->StopClick();
-    EXPECT_FALSE(h.st().voxarmed);
+    EXPECT_FALSE(h.st().vox.voxarmed);
     h.block(kSound);
     EXPECT_TRUE(h.exists("take100.mp3"));
     EXPECT_GT(std::filesystem::file_size(h.file("take100.mp3")), 0u);
@@ -171,14 +171,14 @@ TEST(Controller, PlaybackModeUsesThePlaybackKnobAndHooks) {
     h.cfg.mixer.playback = 30;
     h.cfg.mixer.record = 80;
     h.rec->beginPlayback(h.file("x.mp3"));
-    EXPECT_EQ(h.st().mode, kModePlayback);
+    EXPECT_EQ(h.st().mode, RecorderMode::Playback);
     EXPECT_EQ(h.view.status, "Play");
     EXPECT_EQ(h.rec->knobPosition(), 30);
     h.rec->volumemainChange(35);
     EXPECT_EQ(h.cfg.mixer.playback, 35);
     EXPECT_EQ(h.cfg.mixer.record, 80) << "the recording level is left alone in playback mode";
     h.rec->StopClick();
-    EXPECT_EQ(h.st().mode, kModeRecord);
+    EXPECT_EQ(h.st().mode, RecorderMode::Record);
     EXPECT_EQ(h.rec->knobPosition(), 80);
     EXPECT_FALSE(h.st().stoprequest);
     EXPECT_TRUE(h.rec->buttonEnabled(RecorderButton::Record));

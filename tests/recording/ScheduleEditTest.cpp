@@ -44,10 +44,11 @@ TEST(ScheduleEdit, MoveShiftsTheEntriesBetweenAndCurrentEventFollowsItsEvent) {
     for (const Case& c : cases) {
         eventtable t = {daily("A", 1, 0, 2, 0), daily("B", 1, 0, 2, 0), daily("C", 1, 0, 2, 0)};
         RecordingState st;
-        st.currentevent = c.current;
+        st.schedule.currentevent = c.current;
         ASSERT_TRUE(moveevent(t, st, c.from, c.to));
         EXPECT_EQ(names(t), c.order) << c.from << "->" << c.to;
-        EXPECT_EQ(st.currentevent, c.currentAfter) << c.from << "->" << c.to << " current " << c.current;
+        EXPECT_EQ(st.schedule.currentevent, c.currentAfter)
+            << c.from << "->" << c.to << " current " << c.current;
     }
     eventtable t = {daily("A", 1, 0, 2, 0)};
     RecordingState st;
@@ -60,17 +61,17 @@ TEST(ScheduleEdit, DeleteAndCloneKeepTheCountAndTheCurrentEvent) {
     config cfg;
     cfg.scheduler.numevents = 3;
     RecordingState st;
-    st.currentevent = 3;
+    st.schedule.currentevent = 3;
     ASSERT_TRUE(cloneevent(t, cfg, 2));
     EXPECT_EQ(names(t), "ABCB");
     EXPECT_EQ(t[3], t[1]);
     EXPECT_EQ(cfg.scheduler.numevents, 4);
-    EXPECT_EQ(st.currentevent, 3);
+    EXPECT_EQ(st.schedule.currentevent, 3);
     ASSERT_TRUE(deleteevent(t, cfg, st, 1));
     EXPECT_EQ(names(t), "BCB");
-    EXPECT_EQ(st.currentevent, 2) << "C moved up one place";
+    EXPECT_EQ(st.schedule.currentevent, 2) << "C moved up one place";
     ASSERT_TRUE(deleteevent(t, cfg, st, 2));
-    EXPECT_EQ(st.currentevent, -1) << "the running event itself is gone";
+    EXPECT_EQ(st.schedule.currentevent, -1) << "the running event itself is gone";
     EXPECT_EQ(cfg.scheduler.numevents, 2);
     EXPECT_FALSE(deleteevent(t, cfg, st, 3));
     EXPECT_FALSE(cloneevent(t, cfg, 0));
@@ -92,18 +93,18 @@ public:
 
 TEST(ScheduleEdit, TheRunningRecordingStopsAtItsOwnEventAfterTheTableChanges) {
     RunningSchedule h;
-    ASSERT_TRUE(h.st().scheduledrecording);
-    ASSERT_EQ(h.st().currentevent, 2);
+    ASSERT_TRUE(h.st().schedule.scheduledrecording);
+    ASSERT_EQ(h.st().schedule.currentevent, 2);
 
     ASSERT_TRUE(h.rec->moveevent(2, 3)); // Early, Late, Show
     ASSERT_TRUE(h.rec->deleteevent(1));  // Late, Show
     ASSERT_TRUE(h.rec->cloneevent(1));   // Late, Show, Late
-    EXPECT_EQ(h.st().currentevent, 2);
+    EXPECT_EQ(h.st().schedule.currentevent, 2);
     // Late's window is not reached yet; Show's stop moment decides.
     h.at(monday(21, 59));
     EXPECT_TRUE(h.st().writing);
     h.at(monday(22, 0) + kBlock);
-    EXPECT_FALSE(h.st().scheduledrecording);
+    EXPECT_FALSE(h.st().schedule.scheduledrecording);
     EXPECT_FALSE(h.st().writing);
     EXPECT_EQ(h.view.scheduleStatus[1], "Complete");
     EXPECT_EQ(h.finished.size(), 1u);
@@ -113,7 +114,7 @@ TEST(ScheduleEdit, DeletingTheRunningEventEndsItsRecordingWithTheNextBlock) {
     RunningSchedule h;
     ASSERT_TRUE(h.rec->deleteevent(2));
     h.at(monday(21, 1));
-    EXPECT_FALSE(h.st().scheduledrecording);
+    EXPECT_FALSE(h.st().schedule.scheduledrecording);
     EXPECT_FALSE(h.st().writing);
     EXPECT_EQ(h.finished.size(), 1u);
     EXPECT_FALSE(h.events[0].cancelled);

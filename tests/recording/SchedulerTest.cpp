@@ -37,10 +37,10 @@ TEST(Scheduler, WeekdayWindowOpensAfterItsStartAndClosesAfterItsStop) {
     SchedulerHarness h;
     h.add(weekly("News", 22, 0, 22, 30, {1}));
     h.at(monday(22, 0));
-    EXPECT_FALSE(h.st().scheduledrecording) << "nothing fires at the start moment itself";
+    EXPECT_FALSE(h.st().schedule.scheduledrecording) << "nothing fires at the start moment itself";
     h.at(monday(22, 0) + kBlock);
-    EXPECT_TRUE(h.st().scheduledrecording);
-    EXPECT_EQ(h.st().currentevent, 1);
+    EXPECT_TRUE(h.st().schedule.scheduledrecording);
+    EXPECT_EQ(h.st().schedule.currentevent, 1);
     EXPECT_EQ(h.view.scheduleStatus[0], "Record...");
     EXPECT_EQ(h.view.selectedRow, 0);
     EXPECT_NEAR(h.events[0].stopdate, monday(22, 30), 1e-9);
@@ -50,18 +50,18 @@ TEST(Scheduler, WeekdayWindowOpensAfterItsStartAndClosesAfterItsStop) {
     h.at(monday(22, 30) - kBlock, 0.1f);
     EXPECT_TRUE(h.st().writing);
     h.at(monday(22, 30) + kBlock, 0.1f);
-    EXPECT_FALSE(h.st().scheduledrecording);
+    EXPECT_FALSE(h.st().schedule.scheduledrecording);
     EXPECT_FALSE(h.st().writing);
     EXPECT_EQ(h.view.scheduleStatus[0], "Complete");
     EXPECT_FALSE(h.events[0].cancelled);
     EXPECT_EQ(h.finished.size(), 1u);
     h.at(monday(22, 31));
-    EXPECT_FALSE(h.st().scheduledrecording) << "once per window";
+    EXPECT_FALSE(h.st().schedule.scheduledrecording) << "once per window";
 
     SchedulerHarness tuesday(monday(22, 0) + 1.0 + kBlock);
     tuesday.add(weekly("News", 22, 0, 22, 30, {1}));
     tuesday.blockAt(0.0f);
-    EXPECT_FALSE(tuesday.st().scheduledrecording) << "not on a day without its flag";
+    EXPECT_FALSE(tuesday.st().schedule.scheduledrecording) << "not on a day without its flag";
 }
 
 TEST(Scheduler, DailyWindowAcrossMidnight) {
@@ -69,15 +69,15 @@ TEST(Scheduler, DailyWindowAcrossMidnight) {
     h.add(weekly("Late", 23, 30, 0, 15, {1, 2, 3, 4, 5, 6, 7}));
     h.events[0].repeat = 2;
     h.at(monday(23, 30) + kBlock);
-    ASSERT_TRUE(h.st().scheduledrecording);
+    ASSERT_TRUE(h.st().schedule.scheduledrecording);
     EXPECT_NEAR(h.events[0].stopdate, monday(0, 15) + 1.0, 1e-9);
     h.at(monday(0, 14) + 1.0);
     EXPECT_TRUE(h.st().writing);
     h.at(monday(0, 15) + 1.0 + kBlock);
-    EXPECT_FALSE(h.st().scheduledrecording);
+    EXPECT_FALSE(h.st().schedule.scheduledrecording);
     EXPECT_EQ(h.view.scheduleStatus[0], "Complete");
     h.at(monday(0, 20) + 1.0);
-    EXPECT_FALSE(h.st().scheduledrecording) << "after midnight the window is not open again";
+    EXPECT_FALSE(h.st().schedule.scheduledrecording) << "after midnight the window is not open again";
     EXPECT_EQ(h.log.created.size(), 1u);
 }
 
@@ -101,7 +101,7 @@ TEST(Scheduler, TwoEventsInOnePassBothFireAndTheLaterOneRules) {
     h.at(monday(22, 0) + kBlock);
     EXPECT_EQ(h.view.scheduleStatus[0], "Record...");
     EXPECT_EQ(h.view.scheduleStatus[1], "Record...");
-    EXPECT_EQ(h.st().currentevent, 2);
+    EXPECT_EQ(h.st().schedule.currentevent, 2);
     EXPECT_EQ(h.log.created.size(), 1u) << "only the first started a recording";
     h.at(monday(22, 30) + kBlock, 0.1f);
     EXPECT_TRUE(h.st().writing);
@@ -118,12 +118,12 @@ TEST(Scheduler, ManualStopCancelsTheEventUntilItIsReset) {
     h.rec->StopClick();
     EXPECT_EQ(h.view.scheduleStatus[0], "Canceled");
     EXPECT_TRUE(h.events[0].cancelled);
-    EXPECT_FALSE(h.st().scheduledrecording);
+    EXPECT_FALSE(h.st().schedule.scheduledrecording);
     h.block(0.1f);
     EXPECT_FALSE(h.st().writing);
     h.at(monday(22, 1));
     h.at(monday(22, 0) + 1.0 + kBlock);
-    EXPECT_FALSE(h.st().scheduledrecording) << "not even on a later day";
+    EXPECT_FALSE(h.st().schedule.scheduledrecording) << "not even on a later day";
     EXPECT_EQ(h.log.created.size(), 1u);
 }
 
@@ -132,7 +132,7 @@ TEST(Scheduler, FiringDuringAManualRecordingStopsItAtTheEnd) {
     h.add(weekly("News", 22, 0, 22, 30, {1}));
     h.rec->StartClick();
     h.at(monday(22, 0) + kBlock, 0.1f);
-    EXPECT_TRUE(h.st().scheduledrecording);
+    EXPECT_TRUE(h.st().schedule.scheduledrecording);
     EXPECT_EQ(h.view.scheduleStatus[0], "Record...");
     EXPECT_EQ(h.log.created.size(), 1u) << "no second recording";
     h.at(monday(22, 30) + kBlock, 0.1f);
@@ -154,7 +154,7 @@ TEST(Scheduler, SwitchedOffItNeitherFiresNorStops) {
     SchedulerHarness h;
     h.add(weekly("News", 22, 0, 22, 30, {1}));
     h.at(monday(22, 0) + kBlock);
-    ASSERT_TRUE(h.st().scheduledrecording);
+    ASSERT_TRUE(h.st().schedule.scheduledrecording);
     h.cfg.scheduler.enabled = false;
     h.at(monday(22, 31), 0.1f);
     EXPECT_TRUE(h.st().writing);

@@ -37,15 +37,15 @@ void BlockHandler::event(const float* block, int bytes) {
     m_blockbytes = bytes;
 
     peaks(bytes);
-    if (m_ctx.cfg.agc.enabled && m_ctx.state.mode == kModeRecord)
+    if (m_ctx.cfg.agc.enabled && m_ctx.state.mode == RecorderMode::Record)
         agc();
     m_scheduler.checkschedule();
 
     if (!m_ctx.state.paused) {
         const double now = m_ctx.clock.now();
-        if (m_ctx.cfg.vox.enabled && m_ctx.state.voxarmed)
+        if (m_ctx.cfg.vox.enabled && m_ctx.state.vox.voxarmed)
             vox(now);
-        if (m_ctx.state.mode == kModeRecord)
+        if (m_ctx.state.mode == RecorderMode::Record)
             splitAndAutostop(now);
         filter(bytes);
         write(bytes);
@@ -96,36 +96,36 @@ void BlockHandler::vox(double now) {
         st.writing = true;
         if (!st.fileopen) {
             m_controller.startrecord();
-            st.voxstart = now;
+            st.vox.voxstart = now;
         }
-        st.silencerunning = false;
-        if (st.statusindex != kStatusRecording)
-            m_controller.ShowStatus(kStatusRecording);
+        st.vox.silencerunning = false;
+        if (st.statusindex != RecorderStatus::Recording)
+            m_controller.ShowStatus(RecorderStatus::Recording);
         return;
     }
-    if (!st.silencerunning) {
-        st.silencebytes = st.totalbytes;
-        st.silencestart = now;
-        st.silencerunning = true;
+    if (!st.vox.silencerunning) {
+        st.vox.silencebytes = st.totalbytes;
+        st.vox.silencestart = now;
+        st.vox.silencerunning = true;
         return;
     }
-    st.silencesecs = elapsedseconds(st.silencestart, now);
-    if (st.silencesecs < cfg.vox.silence)
+    st.vox.silencesecs = elapsedseconds(st.vox.silencestart, now);
+    if (st.vox.silencesecs < cfg.vox.silence)
         return;
-    st.silencerunning = false;
+    st.vox.silencerunning = false;
     if (!st.writing)
         return;
     if (cfg.autodelete.enabled &&
-        elapsedseconds(st.voxstart, now) - cfg.vox.silence < cfg.autodelete.deletetime)
-        st.deleteshort = true;
-    st.cutbytes = st.silencebytes;
+        elapsedseconds(st.vox.voxstart, now) - cfg.vox.silence < cfg.autodelete.deletetime)
+        st.vox.deleteshort = true;
+    st.vox.cutbytes = st.vox.silencebytes;
     if (cfg.vox.action == 1) {
         st.writing = false;
     } else {
         st.stoprequest = true;
-        st.voxcut = true;
+        st.vox.voxcut = true;
     }
-    m_controller.ShowStatus(kStatusScan);
+    m_controller.ShowStatus(RecorderStatus::Scan);
 }
 
 void BlockHandler::splitAndAutostop(double now) {
@@ -136,7 +136,7 @@ void BlockHandler::splitAndAutostop(double now) {
         if (st.writing && !st.stoprequest && elapsedseconds(st.segmentstart, now) >= cfg.splitter.timelimit)
             nextpart();
         else if (!st.writing)
-            st.splitcount = 0;
+            st.split.splitcount = 0;
     }
     if (cfg.autostop.enabled && elapsedseconds(st.recordstart, now) > cfg.autostop.timelimit &&
         st.stopEnabled)
@@ -145,17 +145,17 @@ void BlockHandler::splitAndAutostop(double now) {
 
 void BlockHandler::nextpart() {
     RecordingState& st = m_ctx.state;
-    ++st.splitcount;
+    ++st.split.splitcount;
     const double recordstart = st.recordstart;
     m_controller.fullstop();
     m_controller.StartClick();
     // Under voice activation StartClick only arms; the sound that kept the old part open opens the next one
     // at once, so the block the split happens on is written to it and not lost.
-    if (m_ctx.cfg.vox.enabled && st.voxarmed && !st.fileopen) {
+    if (m_ctx.cfg.vox.enabled && st.vox.voxarmed && !st.fileopen) {
         st.writing = true;
         m_controller.startrecord();
-        st.voxstart = m_ctx.clock.now();
-        m_controller.ShowStatus(kStatusRecording);
+        st.vox.voxstart = m_ctx.clock.now();
+        m_controller.ShowStatus(RecorderStatus::Recording);
     }
     st.recordstart = recordstart;
 }

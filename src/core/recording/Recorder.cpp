@@ -221,8 +221,8 @@ void Recorder::pausebuttonClick() {
 std::string Recorder::getautoname() {
     return m_impl->controller.getautoname();
 }
-void Recorder::ShowStatus(int index) {
-    m_impl->controller.ShowStatus(index);
+void Recorder::ShowStatus(RecorderStatus status) {
+    m_impl->controller.ShowStatus(status);
 }
 
 void Recorder::checkschedule() {
@@ -284,7 +284,7 @@ bool Recorder::buttonEnabled(RecorderButton button) const {
 
 std::string Recorder::elapsedText() const {
     const RecordingState& st = m_impl->ctx.state;
-    if (st.mode != kModeRecord || !st.fileopen || !st.writing)
+    if (st.mode != RecorderMode::Record || !st.fileopen || !st.writing)
         return "00:00:00";
     const double now = st.paused ? st.pausestart : m_impl->ctx.clock.now();
     return formatelapsed(now - st.segmentstart);

@@ -20,6 +20,7 @@ class RecordingSource;
 class RecordingsDb;
 class TAudioWriter;
 struct EventForm;
+enum class RecorderStatus;
 struct RecordingState;
 struct config;
 struct recevent;
@@ -70,7 +71,7 @@ public:
     void fullstop();
     void pausebuttonClick();
     std::string getautoname();
-    void ShowStatus(int index);
+    void ShowStatus(RecorderStatus status);
 
     // The scheduler runtime.
     void checkschedule();

@@ -83,10 +83,11 @@ std::string formatelapsed(double days) {
     return text;
 }
 
-void RecordingController::ShowStatus(int index) {
-    if (index < 0 || index >= static_cast<int>(std::size(kStatus)))
+void RecordingController::ShowStatus(RecorderStatus status) {
+    const auto index = static_cast<std::size_t>(status);
+    if (index >= std::size(kStatus))
         return;
-    m_ctx.state.statusindex = index;
+    m_ctx.state.statusindex = status;
     m_ctx.view.showStatus(kStatus[index].text, kStatus[index].colour);
 }
 
@@ -99,7 +100,7 @@ void RecordingController::setknob(int position) {
 void RecordingController::volumemainChange(int position) {
     position = std::clamp(position, 1, 100);
     m_ctx.state.knob = position;
-    if (m_ctx.state.mode == kModeRecord) {
+    if (m_ctx.state.mode == RecorderMode::Record) {
         if (m_ctx.source)
             m_ctx.source->setvolume(position);
         m_ctx.cfg.mixer.record = position;
@@ -120,18 +121,18 @@ void RecordingController::StartClick() {
         return;
     }
     m_ctx.setButton(RecorderButton::Pause, true);
-    st.mode = kModeRecord;
+    st.mode = RecorderMode::Record;
     setknob(m_ctx.cfg.mixer.record);
     m_ctx.setButton(RecorderButton::Play, false);
     st.paused = false;
 
     if (m_ctx.cfg.vox.enabled) {
-        ShowStatus(kStatusScan);
-        st.voxarmed = true;
+        ShowStatus(RecorderStatus::Scan);
+        st.vox.voxarmed = true;
         st.fileopen = false;
         // Auto-stop counts from Record; left at the previous recording's start it would stop this one on its
         // first block. The first file's startrecord sets it again.
-        if (st.splitcount == 0)
+        if (st.split.splitcount == 0)
             st.recordstart = m_ctx.clock.now();
         m_ctx.setButton(RecorderButton::Record, false);
         m_ctx.setButton(RecorderButton::Stop, true);
@@ -139,7 +140,7 @@ void RecordingController::StartClick() {
     }
     if (startrecord() == 0) {
         m_ctx.setButton(RecorderButton::Library, false);
-        ShowStatus(kStatusRecording);
+        ShowStatus(RecorderStatus::Recording);
         m_ctx.setButton(RecorderButton::Record, false);
         m_ctx.setButton(RecorderButton::Stop, true);
         // Begin paused only right after the user named the file in the dialog: never with automatic, event or
@@ -162,7 +163,7 @@ std::string RecordingController::runSaveDialog() {
                                 MessageButtons::YesNo) != MessageResult::No)
             break;
     }
-    m_ctx.state.eventfilename = baseName(chosen);
+    m_ctx.state.schedule.eventfilename = baseName(chosen);
     return chosen;
 }
 
@@ -193,10 +194,10 @@ void RecordingController::writefailed() {
     // The message comes once, when fullstop finishes the file.
     RecordingState& st = m_ctx.state;
     st.writerfailed = true;
-    st.voxarmed = false;
-    st.eventfilename.clear();
+    st.vox.voxarmed = false;
+    st.schedule.eventfilename.clear();
     st.stoprequest = true;
-    st.splitcount = 0;
+    st.split.splitcount = 0;
     m_ctx.setButton(RecorderButton::Pause, false);
     m_ctx.setButton(RecorderButton::Play, true);
     m_ctx.setButton(RecorderButton::Record, true);
@@ -214,8 +215,8 @@ int RecordingController::startrecord() {
     st.fileopen = true;
     st.totalbytes = 0;
     st.writerfailed = false;
-    st.voxcut = false;
-    st.cutbytes = 0;
+    st.vox.voxcut = false;
+    st.vox.cutbytes = 0;
     m_namedByDialog = false;
 
     if (!isDirectory(cfg.archive.dir))
@@ -223,23 +224,25 @@ int RecordingController::startrecord() {
     const std::string folder = withSeparator(cfg.archive.dir);
     const std::string ext(codecinfo(cfg.codec.index).extension);
 
-    if (st.scheduledrecording && !st.eventfilename.empty()) {
-        st.currentfile = unusedPath(folder + st.eventfilename, ext);
-    } else if (cfg.autoname.enabled || st.scheduledrecording || cfg.vox.enabled || cfg.startup.enabled) {
+    if (st.schedule.scheduledrecording && !st.schedule.eventfilename.empty()) {
+        st.currentfile = unusedPath(folder + st.schedule.eventfilename, ext);
+    } else if (cfg.autoname.enabled || st.schedule.scheduledrecording || cfg.vox.enabled ||
+               cfg.startup.enabled) {
         // A numbered template moves on to the next free number first.
         std::string name = getautoname();
         if (cfg.autoname.expression.find("NUM") != std::string::npos)
             for (int i = 0; i < 10000 && fileExists(folder + name + "." + ext); ++i)
                 name = getautoname();
         st.currentfile = unusedPath(folder + name, ext);
-    } else if (st.splitcount == 0) {
+    } else if (st.split.splitcount == 0) {
         st.currentfile = runSaveDialog();
         m_namedByDialog = !st.currentfile.empty();
     }
     // A later part: of a split, or of a recording whose file reached its size limit.
-    if (st.splitcount > 0 && !st.eventfilename.empty())
-        st.currentfile = unusedPath(
-            folder + withoutExtension(st.eventfilename) + "_part" + std::to_string(st.splitcount), ext);
+    if (st.split.splitcount > 0 && !st.schedule.eventfilename.empty())
+        st.currentfile = unusedPath(folder + withoutExtension(st.schedule.eventfilename) + "_part" +
+                                        std::to_string(st.split.splitcount),
+                                    ext);
     if (st.currentfile.empty())
         return 1;
 
@@ -277,8 +280,8 @@ int RecordingController::startrecord() {
 
 std::string RecordingController::getautoname() {
     std::string eventname;
-    if (m_ctx.state.scheduledrecording)
-        if (const recevent* e = m_ctx.event(m_ctx.state.currentevent))
+    if (m_ctx.state.schedule.scheduledrecording)
+        if (const recevent* e = m_ctx.event(m_ctx.state.schedule.currentevent))
             eventname = e->name;
     const AutoName name = autoNameFor(m_ctx.cfg, eventname, m_ctx.clock.now());
     if (name.usesNum)
@@ -290,24 +293,24 @@ std::string RecordingController::getautoname() {
 void RecordingController::StopClick() {
     RecordingState& st = m_ctx.state;
     st.paused = false;
-    if (st.mode == kModeRecord) {
-        if (m_ctx.cfg.scheduler.enabled && st.scheduledrecording) {
-            if (recevent* e = m_ctx.event(st.currentevent)) {
+    if (st.mode == RecorderMode::Record) {
+        if (m_ctx.cfg.scheduler.enabled && st.schedule.scheduledrecording) {
+            if (recevent* e = m_ctx.event(st.schedule.currentevent)) {
                 e->cancelled = true;
-                m_ctx.view.setScheduleStatus(st.currentevent - 1, "Canceled");
+                m_ctx.view.setScheduleStatus(st.schedule.currentevent - 1, "Canceled");
             }
-            st.scheduledrecording = false;
+            st.schedule.scheduledrecording = false;
         }
-        st.eventfilename.clear();
-        st.voxarmed = false;
+        st.schedule.eventfilename.clear();
+        st.vox.voxarmed = false;
         st.stoprequest = true;
-        st.splitcount = 0;
+        st.split.splitcount = 0;
     } else {
-        st.mode = kModeRecord;
+        st.mode = RecorderMode::Record;
         setknob(m_ctx.cfg.mixer.record);
         m_ctx.view.showTime("00:00:00");
         m_ctx.view.playbackStop();
-        ShowStatus(kStatusReady);
+        ShowStatus(RecorderStatus::Ready);
         m_ctx.setButton(RecorderButton::Stop, false);
     }
     m_ctx.setButton(RecorderButton::Pause, false);
@@ -317,11 +320,11 @@ void RecordingController::StopClick() {
 
 void RecordingController::fullstop() {
     RecordingState& st = m_ctx.state;
-    if (st.voxarmed) {
+    if (st.vox.voxarmed) {
         st.fileopen = false;
-        ShowStatus(kStatusScan);
+        ShowStatus(RecorderStatus::Scan);
     } else {
-        ShowStatus(kStatusReady);
+        ShowStatus(RecorderStatus::Ready);
         m_ctx.setButton(RecorderButton::Record, true);
         m_ctx.setButton(RecorderButton::Stop, false);
         m_ctx.view.showTime("00:00:00");
@@ -331,26 +334,26 @@ void RecordingController::fullstop() {
     closewriter();
     m_ctx.setButton(RecorderButton::Library, true);
     st.lastfile = st.currentfile;
-    st.deleteshort = false;
-    st.voxcut = false;
+    st.vox.deleteshort = false;
+    st.vox.voxcut = false;
     m_ctx.view.refreshLibrary();
 }
 
 void RecordingController::onrecordingfinished(const std::string& fileName) {
     RecordingState& st = m_ctx.state;
     config& cfg = m_ctx.cfg;
-    if (cfg.vox.enabled && cfg.vox.action == 2 && st.voxarmed) {
+    if (cfg.vox.enabled && cfg.vox.action == 2 && st.vox.voxarmed) {
         // Cut only a file that voice activation closed on silence: cutbytes belongs to that silence.
-        if (cfg.vox.cutoff && cfg.codec.index == kCodecMP3 && st.voxcut && fileExists(st.currentfile)) {
+        if (cfg.vox.cutoff && cfg.codec.index == kCodecMP3 && st.vox.voxcut && fileExists(st.currentfile)) {
             std::error_code ec;
             fs::resize_file(st.currentfile,
-                            static_cast<std::uintmax_t>(std::max<std::int64_t>(st.cutbytes, 0)), ec);
+                            static_cast<std::uintmax_t>(std::max<std::int64_t>(st.vox.cutbytes, 0)), ec);
             if (ec)
                 m_ctx.messages.show("Could not remove the closing silence from \"" + st.currentfile +
                                         "\": " + ec.message(),
                                     "Quimbrel", MessageIcon::Warning, MessageButtons::Ok);
         }
-        if (cfg.autodelete.enabled && st.deleteshort && fileExists(st.currentfile)) {
+        if (cfg.autodelete.enabled && st.vox.deleteshort && fileExists(st.currentfile)) {
             std::error_code ec;
             fs::remove(st.currentfile, ec);
             if (ec)
@@ -376,14 +379,14 @@ void RecordingController::pausebuttonClick() {
     const double now = m_ctx.clock.now();
     if (!st.paused) {
         st.savedstatus = st.statusindex;
-        ShowStatus(kStatusPause);
+        ShowStatus(RecorderStatus::Pause);
         st.pausestart = now;
-        if (st.mode == kModePlayback)
+        if (st.mode == RecorderMode::Playback)
             m_ctx.view.playbackPause(true);
     } else {
         ShowStatus(st.savedstatus);
         st.segmentstart += now - st.pausestart;
-        if (st.mode == kModePlayback)
+        if (st.mode == RecorderMode::Playback)
             m_ctx.view.playbackPause(false);
     }
     st.paused = !st.paused;
@@ -394,23 +397,23 @@ void RecordingController::beginPlayback(const std::string& path) {
     st.paused = false;
     st.segmentstart = m_ctx.clock.now();
     m_ctx.view.showFileLabel("File:  " + baseName(path), path);
-    ShowStatus(kStatusPlay);
+    ShowStatus(RecorderStatus::Play);
     m_ctx.setButton(RecorderButton::Record, false);
     m_ctx.setButton(RecorderButton::Pause, true);
     m_ctx.setButton(RecorderButton::Stop, true);
-    st.mode = kModePlayback;
+    st.mode = RecorderMode::Playback;
     setknob(m_ctx.cfg.mixer.playback);
 }
 
 void RecordingController::endPlayback() {
     RecordingState& st = m_ctx.state;
-    st.mode = kModeRecord;
+    st.mode = RecorderMode::Record;
     setknob(m_ctx.cfg.mixer.record);
     m_ctx.setButton(RecorderButton::Record, true);
     m_ctx.setButton(RecorderButton::Pause, false);
     m_ctx.setButton(RecorderButton::Stop, false);
     m_ctx.view.showTime("00:00:00");
-    ShowStatus(kStatusReady);
+    ShowStatus(RecorderStatus::Ready);
 }
 
 } // namespace quimbrel

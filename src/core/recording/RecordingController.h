@@ -8,6 +8,7 @@
 
 namespace quimbrel {
 
+enum class RecorderStatus;
 struct RecorderContext;
 
 class RecordingController {
@@ -21,7 +22,7 @@ public:
     void pausebuttonClick();
     void onrecordingfinished(const std::string& fileName);
     std::string getautoname();
-    void ShowStatus(int index);
+    void ShowStatus(RecorderStatus status);
     // The writer returned -1: the recording stops at the end of the block and the failure is shown once.
     void writefailed();
 

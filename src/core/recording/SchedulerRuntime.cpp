@@ -57,10 +57,10 @@ bool deleteevent(eventtable& table, config& cfg, RecordingState& st, int entry) 
         return false;
     table.erase(table.begin() + (entry - 1));
     cfg.scheduler.numevents = static_cast<int>(table.size());
-    if (st.currentevent == entry)
-        st.currentevent = -1;
-    else if (st.currentevent > entry)
-        --st.currentevent;
+    if (st.schedule.currentevent == entry)
+        st.schedule.currentevent = -1;
+    else if (st.schedule.currentevent > entry)
+        --st.schedule.currentevent;
     return true;
 }
 
@@ -75,7 +75,7 @@ bool moveevent(eventtable& table, RecordingState& st, int a, int b) {
     else
         std::move(table.begin() + a, table.begin() + b, table.begin() + (a - 1));
     table[static_cast<std::size_t>(b) - 1] = moved;
-    int& cur = st.currentevent;
+    int& cur = st.schedule.currentevent;
     if (cur == a)
         cur = b;
     else if (a > b && cur >= b && cur < a)
@@ -90,7 +90,7 @@ bool editevent(eventtable& table, const RecordingState& st, int entry, const Eve
         return false;
     recevent copy = table[static_cast<std::size_t>(entry) - 1];
     init(form, copy);
-    if (st.scheduledrecording && st.currentevent == entry)
+    if (st.schedule.scheduledrecording && st.schedule.currentevent == entry)
         copy.stopdate = datePart(now) + copy.stoptime + (copy.nextday ? 1.0 : 0.0);
     table[static_cast<std::size_t>(entry) - 1] = std::move(copy);
     return true;
@@ -105,7 +105,7 @@ void SchedulerRuntime::checkschedule() {
     const double today = datePart(now);
     const int dow = isoWeekday(now);
 
-    if (!st.scheduledrecording) {
+    if (!st.schedule.scheduledrecording) {
         const int count =
             std::min<int>(m_ctx.cfg.scheduler.numevents, static_cast<int>(m_ctx.events->size()));
         for (int i = 1; i <= count; ++i) {
@@ -132,18 +132,18 @@ void SchedulerRuntime::checkschedule() {
         }
     }
 
-    if (st.scheduledrecording) {
-        recevent* e = m_ctx.event(st.currentevent);
+    if (st.schedule.scheduledrecording) {
+        recevent* e = m_ctx.event(st.schedule.currentevent);
         if (!e || now > e->stopdate) {
             if (st.stopEnabled)
                 m_controller.StopClick();
             if (e) {
                 e->cancelled = false;
-                m_ctx.view.setScheduleStatus(st.currentevent - 1, "Complete");
+                m_ctx.view.setScheduleStatus(st.schedule.currentevent - 1, "Complete");
                 if (e->Task)
                     closeurl();
             }
-            st.scheduledrecording = false;
+            st.schedule.scheduledrecording = false;
         }
     }
 }
@@ -155,12 +155,12 @@ void SchedulerRuntime::schedulerhelper(int entry) {
     if (e->Task)
         openURL(e->Appname, e->URL);
     RecordingState& st = m_ctx.state;
-    st.currentevent = entry;
+    st.schedule.currentevent = entry;
     m_ctx.view.selectScheduleRow(entry - 1);
     m_ctx.view.setScheduleStatus(entry - 1, "Record...");
     // The event's name as a file name, made safe for the output folder (the name itself stays as typed).
-    st.eventfilename = e->filename.empty() ? std::string() : safefilename(e->filename);
-    st.scheduledrecording = true;
+    st.schedule.eventfilename = e->filename.empty() ? std::string() : safefilename(e->filename);
+    st.schedule.scheduledrecording = true;
     if (st.recordEnabled)
         m_controller.StartClick();
 }

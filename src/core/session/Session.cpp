@@ -127,7 +127,7 @@ void Session::openLine() {
     int volume = m_cfg.mixer.record;
     source.selectline(m_cfg.mixer.line, false, volume);
     m_cfg.mixer.record = volume;
-    if (m_recorder->state().mode == kModeRecord)
+    if (m_recorder->state().mode == RecorderMode::Record)
         m_recorder->setknob(volume);
 }
 
@@ -148,7 +148,7 @@ void Session::close(bool saveDocuments) {
         return;
     m_open = false;
     const RecordingState& st = m_recorder->state();
-    if (st.writing || st.voxarmed || st.fileopen)
+    if (st.writing || st.vox.voxarmed || st.fileopen)
         m_recorder->fullstop();
     if (m_stopPlayback)
         m_stopPlayback();
