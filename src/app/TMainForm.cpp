@@ -294,7 +294,7 @@ bool TMainForm::FormCreate() {
         m_cfg, *m_recorder, m_session->events(), m_messages, [this] { showinfo(); }, this);
 
     // 14. The settings window, hidden.
-    m_settings = new Tcmanager(*this);
+    m_settings = new Tcmanager(*this, this);
     // 15. Lamps and knob.
     showinfo();
     m_recorder->setknob(m_cfg.mixer.record);
@@ -704,6 +704,49 @@ void TMainForm::reconfig(int rate, int channels) {
 
 const WaveFormat& TMainForm::captureformat() const {
     return m_session->captureformat();
+}
+
+// SettingsHost.
+
+std::vector<std::string>& TMainForm::nameTemplates() {
+    return m_session->names();
+}
+
+TWASAPISource* TMainForm::lineSource() {
+    return m_session->source();
+}
+
+bool TMainForm::isWriting() const {
+    return m_recorder->state().writing || m_recorder->writerOpen();
+}
+
+MessagePort& TMainForm::messagePort() {
+    return *m_messages;
+}
+
+void TMainForm::lineVolumeChanged(int volume) {
+    m_volumemain->setEnabled(true);
+    if (m_recorder->state().mode == RecorderMode::Record)
+        m_recorder->setknob(volume);
+}
+
+void TMainForm::setHotKeys(bool on) {
+    if (on)
+        loadhotkeys();
+    else
+        closehotkeys();
+}
+
+void TMainForm::filtersupdate() {
+    m_recorder->filtersupdate();
+}
+
+std::vector<PlaybackDevice> TMainForm::playbackDevices() {
+    return m_player->devices();
+}
+
+void TMainForm::setPlaybackDevice(int number) {
+    m_player->init(number);
 }
 
 void TMainForm::setStayOnTop(bool on) {

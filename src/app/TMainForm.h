@@ -2,6 +2,7 @@
 // recorder and plays recordings; the recording logic lives in the core. UI thread.
 #pragma once
 
+#include "SettingsHost.h"
 #include "playback/Player.h"
 #include "ports/Clock.h"
 #include "ports/WaveFormat.h"
@@ -35,7 +36,7 @@ class Tcmanager;
 class TmGetNewVer;
 class ValueSlider;
 
-class TMainForm final : public QWidget, public RecorderView, public PlaybackView {
+class TMainForm final : public QWidget, public RecorderView, public PlaybackView, private SettingsHost {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -62,13 +63,13 @@ public:
     void closehotkeys();
     void HotKeyManager1HotKeyPressed(int id);
     void tmrvisualTimer();
-    void showinfo();
+    void showinfo() override;
     // After "Apply settings": re-open the line in the new format.
-    void reconfig(int rate, int channels);
+    void reconfig(int rate, int channels) override;
     // The running recorder behind the window: settings, events, names, database, line, recorder.
     Session& session() { return *m_session; }
     // Stay on top or not, without moving, resizing or activating.
-    void setStayOnTop(bool on);
+    void setStayOnTop(bool on) override;
     // A termination signal or the end of the session: stop any recording without a question and close.
     // During start-up, the sequence ends early (closing its open message box) and the program ends saved.
     void closeForSessionEnd();
@@ -78,16 +79,15 @@ public:
     // (where the session really ends; a logout that is cancelled stops nothing).
     void followSession();
     // The settings button's update check: every outcome is reported.
-    void checkForUpdates();
+    void checkForUpdates() override;
     TmGetNewVer* updateChecker() { return m_update.get(); }
 
-    // What the settings window and the tests reach.
-    config& cfg() { return m_cfg; }
+    // What the tests read.
+    config& cfg() override { return m_cfg; }
     Recorder& recorder() { return *m_recorder; }
     Player& player() { return *m_player; }
-    QtMessagePort& messages() { return *m_messages; }
     Tcmanager* settings() { return m_settings; }
-    const WaveFormat& captureformat() const;
+    const WaveFormat& captureformat() const override;
     Knob* volumemain() { return m_volumemain; }
     QString statusText() const;
     QString timeText() const;
@@ -127,6 +127,17 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // SettingsHost.
+    std::vector<std::string>& nameTemplates() override;
+    TWASAPISource* lineSource() override;
+    bool isWriting() const override;
+    MessagePort& messagePort() override;
+    void lineVolumeChanged(int volume) override;
+    void setHotKeys(bool on) override;
+    void filtersupdate() override;
+    std::vector<PlaybackDevice> playbackDevices() override;
+    void setPlaybackDevice(int number) override;
+
     bool FormCloseQuery();
     void FormClose();
     // After the close query: save, stop, hide and end the program's loop.

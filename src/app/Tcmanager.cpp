@@ -1,17 +1,13 @@
 // The settings window's pages and handlers; UI thread.
 #include "Tcmanager.h"
 
-#include "QtMessagePort.h"
-#include "TMainForm.h"
+#include "SettingsHost.h"
 #include "Tnamingrules.h"
-#include "widgets/Knob.h"
 
 #include "capture/TWASAPIDevice.h"
 #include "capture/TWASAPISource.h"
 #include "encoder/CodecTable.h"
-#include "recording/Recorder.h"
-#include "recording/RecordingState.h"
-#include "session/Session.h"
+#include "ports/MessagePort.h"
 #include "state/config.h"
 #include "visual/BuildInfo.h"
 
@@ -51,7 +47,7 @@ const char* const kRefuseSource = "Please stop recording before changing recordi
 const char* const kRefuseCodec = "Please stop recording before changing codec settings";
 } // namespace
 
-Tcmanager::Tcmanager(TMainForm& main) : QDialog(&main), m_main(main), m_cfg(main.cfg()) {
+Tcmanager::Tcmanager(SettingsHost& host, QWidget* parent) : QDialog(parent), m_host(host), m_cfg(host.cfg()) {
     setWindowTitle(QStringLiteral("Settings"));
     setObjectName(QStringLiteral("Tcmanager"));
     setModal(false);
@@ -85,7 +81,7 @@ Tcmanager::Tcmanager(TMainForm& main) : QDialog(&main), m_main(main), m_cfg(main
     m_nav->setCurrentRow(0);
 
     // 1. Playback devices.
-    const std::vector<PlaybackDevice> devices = m_main.player().devices();
+    const std::vector<PlaybackDevice> devices = m_host.playbackDevices();
     int defaultEntry = -1;
     int chosenEntry = -1;
     for (const PlaybackDevice& d : devices) {
@@ -140,7 +136,7 @@ Tcmanager::Tcmanager(TMainForm& main) : QDialog(&main), m_main(main), m_cfg(main
     filtersupdate();
 
     // 5. Cards and lines as the session opened them.
-    if (TWASAPISource* source = m_main.session().source()) {
+    if (TWASAPISource* source = m_host.lineSource()) {
         for (int i = 0; i < source->cards().count(); ++i)
             m_cardbox->addItem(qs(source->cards()[i].name));
         m_cardbox->setCurrentIndex(m_cfg.card.index);
@@ -149,7 +145,6 @@ Tcmanager::Tcmanager(TMainForm& main) : QDialog(&main), m_main(main), m_cfg(main
         m_shownCard = m_cfg.card.index;
         m_shownLine = m_cfg.mixer.line;
         m_linebox->setCurrentIndex(m_cfg.mixer.line);
-        m_main.volumemain()->setEnabled(true);
         showSystemFormat();
     }
 
@@ -204,7 +199,7 @@ QWidget* Tcmanager::buildGeneral() {
     m_customize = new QPushButton(QStringLiteral("Customize..."), page);
     connect(m_autoname, &QCheckBox::toggled, m_customize, &QWidget::setEnabled);
     connect(m_customize, &QPushButton::clicked, this, [this] {
-        Tnamingrules dialog(m_cfg, m_main.session().names(), this, &m_main.messages());
+        Tnamingrules dialog(m_cfg, m_host.nameTemplates(), this, &m_host.messagePort());
         dialog.exec();
     });
     auto* row = new QHBoxLayout;
@@ -239,7 +234,7 @@ QWidget* Tcmanager::buildGeneral() {
 
     m_stayontop =
         named(check(QStringLiteral("Always stay on top"), &m_cfg.stayontop.enabled, page), "stayontop");
-    connect(m_stayontop, &QCheckBox::toggled, this, [this](bool on) { m_main.setStayOnTop(on); });
+    connect(m_stayontop, &QCheckBox::toggled, this, [this](bool on) { m_host.setStayOnTop(on); });
     v->addWidget(m_stayontop);
     v->addWidget(named(
         check(QStringLiteral("Start recording immediately on program startup"), &m_cfg.startup.enabled, page),
@@ -269,12 +264,7 @@ QWidget* Tcmanager::buildGeneral() {
     agcRow->addStretch(1);
     v->addLayout(agcRow);
     m_hotkeys = named(check(QStringLiteral("Disable HotKeys"), &m_cfg.hotkeys.enabled, page), "hotkeys");
-    connect(m_hotkeys, &QCheckBox::toggled, this, [this](bool off) {
-        if (off)
-            m_main.closehotkeys();
-        else
-            m_main.loadhotkeys();
-    });
+    connect(m_hotkeys, &QCheckBox::toggled, this, [this](bool off) { m_host.setHotKeys(!off); });
     v->addWidget(m_hotkeys);
     v->addWidget(named(check(QStringLiteral("Ask confirmation on exit"), &m_cfg.confirmations.ask, page),
                        "confirmations"));
@@ -320,8 +310,8 @@ QWidget* Tcmanager::buildMixer() {
     connect(advanced, &QPushButton::clicked, this, [this] {
         // The sound control panel on its input devices page.
         if (!QProcess::startDetached(QStringLiteral("pavucontrol"), {QStringLiteral("--tab=4")}))
-            m_main.messages().show("The sound control panel (pavucontrol) is not installed.", "Settings",
-                                   MessageIcon::Information, MessageButtons::Ok);
+            m_host.messagePort().show("The sound control panel (pavucontrol) is not installed.", "Settings",
+                                      MessageIcon::Information, MessageButtons::Ok);
     });
     return page;
 }
@@ -384,7 +374,7 @@ QWidget* Tcmanager::buildVox() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
     m_voxEnabled = check(QStringLiteral("Activate VOX mode"), &m_cfg.vox.enabled, page);
-    connect(m_voxEnabled, &QCheckBox::toggled, this, [this] { m_main.showinfo(); });
+    connect(m_voxEnabled, &QCheckBox::toggled, this, [this] { m_host.showinfo(); });
     v->addWidget(m_voxEnabled);
     m_threshold = new QSlider(Qt::Horizontal, page);
     m_threshold->setRange(1, 32768);
@@ -510,28 +500,27 @@ QString Tcmanager::thresholdText(int position) {
 }
 
 bool Tcmanager::writing() const {
-    // Voice operation may hold a file open between sounds: its rate and channels are fixed all the same.
-    return m_main.recorder().state().writing || m_main.recorder().writerOpen();
+    return m_host.isWriting();
 }
 
 int Tcmanager::captureRate() const {
-    return static_cast<int>(m_main.captureformat().samplesPerSec);
+    return static_cast<int>(m_host.captureformat().samplesPerSec);
 }
 
 void Tcmanager::refuseWhileWriting(QComboBox* box, int previous) {
-    m_main.messages().show(kRefuseSource, "Settings", MessageIcon::Information, MessageButtons::Ok);
+    m_host.messagePort().show(kRefuseSource, "Settings", MessageIcon::Information, MessageButtons::Ok);
     box->setCurrentIndex(previous);
 }
 
 void Tcmanager::cardboxChange(int card) {
-    TWASAPISource* source = m_main.session().source();
+    TWASAPISource* source = m_host.lineSource();
     if (!source)
         return;
     if (writing()) {
         refuseWhileWriting(m_cardbox, m_shownCard);
         return;
     }
-    source->opencard(card, m_main.captureformat());
+    source->opencard(card, m_host.captureformat());
     m_cfg.card.index = card;
     m_shownCard = card;
     m_cardbox->setCurrentIndex(card);
@@ -545,7 +534,7 @@ void Tcmanager::cardboxChange(int card) {
 }
 
 void Tcmanager::lineboxChange(int line) {
-    TWASAPISource* source = m_main.session().source();
+    TWASAPISource* source = m_host.lineSource();
     if (!source)
         return;
     if (writing()) {
@@ -559,14 +548,12 @@ void Tcmanager::lineboxChange(int line) {
     int volume = m_cfg.mixer.record;
     source->selectline(line, false, volume);
     m_cfg.mixer.record = volume;
-    m_main.volumemain()->setEnabled(true);
-    if (m_main.recorder().state().mode == RecorderMode::Record)
-        m_main.recorder().setknob(volume);
+    m_host.lineVolumeChanged(volume);
     showSystemFormat();
 }
 
 void Tcmanager::showSystemFormat() {
-    TWASAPISource* source = m_main.session().source();
+    TWASAPISource* source = m_host.lineSource();
     int rate = 0;
     int channels = 0;
     if (source && source->cardindex() >= 0 && source->cardindex() < source->cards().count()) {
@@ -586,7 +573,7 @@ void Tcmanager::pcardboxChange(int entry) {
     if (entry < 0 || entry >= static_cast<int>(m_playbackNumbers.size()))
         return;
     const int number = m_playbackNumbers[static_cast<std::size_t>(entry)];
-    m_main.player().init(number);
+    m_host.setPlaybackDevice(number);
     m_cfg.card.playback = number;
 }
 
@@ -636,7 +623,7 @@ void Tcmanager::csamplerateChange(int position) {
 
 void Tcmanager::okClick() {
     if (writing()) {
-        m_main.messages().show(kRefuseCodec, "Settings", MessageIcon::Information, MessageButtons::Ok);
+        m_host.messagePort().show(kRefuseCodec, "Settings", MessageIcon::Information, MessageButtons::Ok);
         return;
     }
     const int format = m_codecs->currentIndex();
@@ -653,28 +640,28 @@ void Tcmanager::okClick() {
             m_cfg.current.mode = m_cmode->currentText() == QStringLiteral("Mono") ? 1 : 2;
         else
             m_cfg.current.mode = 2 - m_cfg.codec.mode;
-        m_main.reconfig(m_cfg.current.rate, m_cfg.current.mode);
+        m_host.reconfig(m_cfg.current.rate, m_cfg.current.mode);
     }
-    m_main.showinfo();
+    m_host.showinfo();
     filtersupdate();
 }
 
 void Tcmanager::lfreqChange(int position) {
     m_cfg.lowpass.frequency = position;
     m_lfreqLabel->setText(QString::number(positiontohz(position, captureRate())) + QStringLiteral(" Hz"));
-    m_main.recorder().filtersupdate();
+    m_host.filtersupdate();
 }
 
 void Tcmanager::hfreqChange(int position) {
     m_cfg.highpass.frequency = position;
     m_hfreqLabel->setText(QString::number(positiontohz(position, captureRate())) + QStringLiteral(" Hz"));
-    m_main.recorder().filtersupdate();
+    m_host.filtersupdate();
 }
 
 void Tcmanager::nfreqChange(int position) {
     m_cfg.notch.frequency = position;
     m_nfreqLabel->setText(QString::number(positiontohz(position, captureRate())) + QStringLiteral(" Hz"));
-    m_main.recorder().filtersupdate();
+    m_host.filtersupdate();
 }
 
 void Tcmanager::filtersupdate() {
@@ -711,13 +698,13 @@ void Tcmanager::runatlogonChange(bool on) {
         const QSignalBlocker quiet(m_runatlogon);
         m_runatlogon->setChecked(getrunatlogon());
     }
-    m_main.messages().show(std::string("The desktop session startup entry could not be ") +
-                               (on ? "written" : "removed") + ": " + reason,
-                           "Settings", MessageIcon::Error, MessageButtons::Ok);
+    m_host.messagePort().show(std::string("The desktop session startup entry could not be ") +
+                                  (on ? "written" : "removed") + ": " + reason,
+                              "Settings", MessageIcon::Error, MessageButtons::Ok);
 }
 
 void Tcmanager::updatebuttonClick() {
-    m_main.checkForUpdates();
+    m_host.checkForUpdates();
 }
 
 } // namespace quimbrel

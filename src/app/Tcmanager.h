@@ -1,5 +1,6 @@
 // The settings window: seven pages whose controls read and write the settings record at once. Created hidden
-// by the main window at start-up, where it also opens the capture line and configures the filters. UI thread.
+// by the main window at start-up, after the session has opened the capture line. It reaches the window only
+// through SettingsHost. UI thread.
 #pragma once
 
 #include <QDialog>
@@ -18,13 +19,13 @@ class QStackedWidget;
 
 namespace quimbrel {
 
-class TMainForm;
+class SettingsHost;
 struct config;
 
 class Tcmanager final : public QDialog {
     Q_OBJECT
 public:
-    explicit Tcmanager(TMainForm& main);
+    Tcmanager(SettingsHost& host, QWidget* parent);
 
     // Filter position to hertz at the capture rate as opened: p * (rate div 2) div 10000.
     static int positiontohz(int position, int rate);
@@ -97,7 +98,7 @@ private:
     bool writing() const;
     int captureRate() const;
 
-    TMainForm& m_main;
+    SettingsHost& m_host;
     config& m_cfg;
     std::vector<int> m_playbackNumbers; // device number of each playback list entry
     int m_shownCard = -1;
