@@ -288,8 +288,8 @@ bool TMainForm::FormCreate() {
             TrayIcon1Click();
     });
 
-    // Placeholder library window; the schedule window.
-    m_library = new PlaceholderWindow(QStringLiteral("Recordings library"), this);
+    // The library window; the schedule window.
+    m_library = new Tplaylist(m_session->database(), *this, *m_messages, this);
     m_schedule = new Tshedule(
         m_cfg, *m_recorder, m_session->events(), m_messages, [this] { showinfo(); }, this);
 
@@ -562,6 +562,11 @@ void TMainForm::folderbuttonClick() {
 }
 
 void TMainForm::PlayButtonClick() {
+    // With the library open, Play plays its selected recording.
+    if (auto* library = qobject_cast<Tplaylist*>(m_library); library && library->isVisible()) {
+        library->PlayActionExecute();
+        return;
+    }
     // lastfile: the recorder's last finished file, unless the user chose another one since.
     if (m_recorder->state().lastfile != m_seenRecorderLast) {
         m_seenRecorderLast = m_recorder->state().lastfile;
@@ -583,6 +588,7 @@ void TMainForm::playfile(const QString& path) {
     if (!QFileInfo::exists(path))
         return;
     m_player->stop();
+    m_playingFile = path;
     m_recorder->beginPlayback(path.toStdString());
     m_player->setVolume(static_cast<float>(m_cfg.mixer.playback) / 100.0f);
     if (m_player->open(path.toStdString())) {
@@ -831,7 +837,45 @@ void TMainForm::selectScheduleRow(int row) {
     if (auto* schedule = qobject_cast<Tshedule*>(m_schedule))
         schedule->selectRow(row);
 }
-void TMainForm::refreshLibrary() {}
+void TMainForm::refreshLibrary() {
+    // A finished recording shows up in the library while it is open.
+    if (auto* library = qobject_cast<Tplaylist*>(m_library); library && library->isVisible())
+        library->RefreshActionExecute();
+}
+
+bool TMainForm::libraryCanPlay() const {
+    return buttonIsEnabled(RecorderButton::Play);
+}
+
+void TMainForm::libraryPlay(const QString& path) {
+    m_lastfile = path;
+    playfile(path);
+}
+
+void TMainForm::libraryStopPlayback() {
+    if (m_recorder->state().mode == RecorderMode::Playback)
+        m_recorder->StopClick();
+}
+
+bool TMainForm::libraryPlayerHolds(const QString& path) const {
+    return m_recorder->state().mode == RecorderMode::Playback && m_player->isOpen() && m_playingFile == path;
+}
+
+bool TMainForm::libraryTakesCurrentFile() const {
+    return m_recorder->state().mode == RecorderMode::Playback && !m_player->isActive();
+}
+
+void TMainForm::librarySetCurrentFile(const QString& path) {
+    m_lastfile = path;
+}
+
+RecordingsDb& TMainForm::database() {
+    return m_session->database();
+}
+
+QString TMainForm::libraryOutputFolder() const {
+    return qs(m_cfg.archive.dir);
+}
 
 void TMainForm::playbackPause(bool pause) {
     if (pause)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "SettingsHost.h"
+#include "Tplaylist.h"
 #include "playback/Player.h"
 #include "ports/Clock.h"
 #include "ports/WaveFormat.h"
@@ -36,7 +37,11 @@ class Tcmanager;
 class TmGetNewVer;
 class ValueSlider;
 
-class TMainForm final : public QWidget, public RecorderView, public PlaybackView, private SettingsHost {
+class TMainForm final : public QWidget,
+                        public RecorderView,
+                        public PlaybackView,
+                        public LibraryHost,
+                        private SettingsHost {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
@@ -118,6 +123,16 @@ public:
     // PlaybackView.
     void playbackEnded() override { onPlaybackEnded(); }
 
+    // LibraryHost.
+    bool libraryCanPlay() const override;
+    void libraryPlay(const QString& path) override;
+    void libraryStopPlayback() override;
+    bool libraryPlayerHolds(const QString& path) const override;
+    bool libraryTakesCurrentFile() const override;
+    void librarySetCurrentFile(const QString& path) override;
+    QString libraryOutputFolder() const override;
+    RecordingsDb& database();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -182,6 +197,7 @@ private:
     bool m_closeRequested = false;
     std::vector<float> m_playSamples;
     QString m_lastfile;
+    QString m_playingFile;
     std::string m_seenRecorderLast;
 
     SpectrumView* m_spectrum = nullptr;
