@@ -21,9 +21,14 @@ void OutputFile::create(const std::string& path) {
         const int error = errno;
         throw WriterError("Cannot create file \"" + path + "\": " + std::strerror(error));
     }
+    m_watch = FileSyncer::shared().watch(m_fd, path);
 }
 
 std::size_t OutputFile::write(const void* data, std::size_t bytes) {
+    if (const int lost = m_watch.error()) {
+        m_error = lost;
+        return 0;
+    }
     const auto* p = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < bytes) {
@@ -72,6 +77,8 @@ void OutputFile::close() {
         ::close(m_fd);
         m_fd = -1;
     }
+    // The syncer syncs the file once more, on its own thread, for what was written since its last sync.
+    m_watch.release();
 }
 
 } // namespace quimbrel

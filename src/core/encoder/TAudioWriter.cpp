@@ -2,6 +2,7 @@
 #include "encoder/TAudioWriter.h"
 
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 namespace quimbrel {
@@ -14,6 +15,12 @@ WriterOutcome TAudioWriter::finish() {
     if (!m_finished) {
         m_finished = true;
         finishfile();
+        // A file that failed before any of it reached the disk holds no recording: it goes, so that nothing
+        // lists or tags it.
+        std::error_code ec;
+        if (failed() && std::filesystem::is_regular_file(FileName, ec) &&
+            std::filesystem::file_size(FileName, ec) == 0 && !ec)
+            std::filesystem::remove(FileName, ec);
     }
     if (OnFinished && !m_notified) {
         m_notified = true;

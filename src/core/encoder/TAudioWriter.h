@@ -55,7 +55,8 @@ public:
     virtual bool full() const { return false; }
 
     // Completes and closes the file (trailing encoder output, header fields), then raises OnFinished. Returns
-    // the first failure of the file's life, from a block or from finishing. Only the first call does work.
+    // the first failure of the file's life, from a block or from finishing; a file that failed while still
+    // empty is removed before OnFinished. Only the first call does work.
     WriterOutcome finish();
     // The first failure so far; ok while the file is sound.
     const WriterOutcome& outcome() const { return m_outcome; }

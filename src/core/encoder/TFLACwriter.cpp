@@ -45,6 +45,7 @@ TFLACwriter::TFLACwriter(const std::string& path, const WaveFormat& format, int 
             std::remove(path.c_str());
         throw WriterError(kInitError);
     }
+    m_sync = FileSyncer::shared().watch(::fileno(file), path);
 }
 
 TFLACwriter::~TFLACwriter() {
@@ -62,6 +63,7 @@ void TFLACwriter::finishfile() {
         fail(errno != 0 ? errno : EIO, {});
     m_flac->encoder_delete(flacencoder);
     flacencoder = nullptr;
+    m_sync.release();
 }
 
 std::int32_t TFLACwriter::WriteBlock(const void* data, std::int32_t bytes) {
@@ -69,6 +71,12 @@ std::int32_t TFLACwriter::WriteBlock(const void* data, std::int32_t bytes) {
         return -1;
     if (!flacencoder || bytes <= 0 || framesize <= 0)
         return 0;
+    if (const int lost = m_sync.error()) {
+        // Frames written before never reached the disk.
+        fail(lost, {});
+        finishfile();
+        return -1;
+    }
     const int frames = bytes / framesize;
     if (frames == 0)
         return 0;

@@ -2,6 +2,7 @@
 // file itself.
 #pragma once
 
+#include "encoder/FileSyncer.h"
 #include "encoder/TAudioWriter.h"
 #include "ports/WaveFormat.h"
 
@@ -38,6 +39,7 @@ private:
     int m_channels = 0;
     std::int32_t m_samplecode;
     std::vector<std::int32_t> m_wide;
+    FileSyncer::Watch m_sync;
 };
 
 } // namespace quimbrel

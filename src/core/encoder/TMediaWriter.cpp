@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace quimbrel {
@@ -27,8 +28,12 @@ std::string averror(int code) {
 
 TMediaWriter::TMediaWriter(const std::string& path, const WaveFormat& format, const Target& target)
     : TAudioWriter(path), m_channels(format.channels), m_rate(static_cast<int>(format.samplesPerSec)) {
+    bool created = false;
     auto fail = [&](const std::string& reason) {
         release();
+        // A file without its container header is no recording.
+        if (created)
+            std::remove(path.c_str());
         throw WriterError("Cannot create file \"" + path + "\": " + reason);
     };
     if (m_channels < 1 || m_rate < 1)
@@ -65,6 +70,8 @@ TMediaWriter::TMediaWriter(const std::string& path, const WaveFormat& format, co
     r = avio_open(&m_format->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (r < 0)
         fail(averror(r));
+    created = true;
+    m_sync = FileSyncer::shared().watchpath(path);
     AVDictionary* options = nullptr;
     if (target.fragmented) {
         // An empty moov up front and a self-contained fragment about every second: a file never finalised
@@ -125,6 +132,7 @@ void TMediaWriter::finishfile() {
 }
 
 void TMediaWriter::release() {
+    m_sync.release();
     av_packet_free(&m_packet);
     av_frame_free(&m_frame);
     if (m_fifo) {
@@ -169,6 +177,8 @@ std::int32_t TMediaWriter::WriteBlock(const void* data, std::int32_t bytes) {
     av_audio_fifo_write(m_fifo, planes.data(), static_cast<int>(frames));
     encodefifo(false);
     avio_flush(m_format->pb);
+    if (const int lost = m_sync.error(); lost != 0 && !failed())
+        fail(lost, {}); // what was written before never reached the disk
     if (!checkoutput()) {
         TMediaWriter::finishfile();
         return -1;

@@ -2,6 +2,7 @@
 // that FFmpeg writes. Fed the same types, times and bit rates as the media sink writer it stands in for.
 #pragma once
 
+#include "encoder/FileSyncer.h"
 #include "encoder/TAudioWriter.h"
 #include "ports/WaveFormat.h"
 
@@ -68,6 +69,7 @@ private:
     std::vector<std::uint8_t> m_carry;        // bytes of an incomplete frame from the previous block
     std::vector<std::vector<float>> m_planes; // the block converted for the encoder
     bool m_headerwritten = false;
+    FileSyncer::Watch m_sync; // FFmpeg's I/O layer keeps its descriptor to itself: the path is watched
 };
 
 } // namespace quimbrel

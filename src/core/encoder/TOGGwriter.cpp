@@ -63,6 +63,8 @@ TOGGwriter::TOGGwriter(const std::string& path, const WaveFormat& format, int bi
     if (failed()) {
         const std::string reason = outcome().reason;
         finishfile();
+        std::error_code ignored;
+        std::filesystem::remove(oggname, ignored); // without its headers the stream is no Ogg Vorbis file
         throw WriterError("Cannot write file \"" + oggname + "\": " + reason);
     }
 }

@@ -68,6 +68,8 @@ TWAVwriter::TWAVwriter(const std::string& path, const WaveFormat& format, int bp
     if (!writeheader() || !stream.seek(headerkind == 6 ? 80 : 44)) {
         const int error = stream.lastError();
         stream.close();
+        std::error_code ignored;
+        std::filesystem::remove(FileName, ignored); // no header, no file
         throw WriterError("Cannot write file \"" + FileName + "\": " + errortext(error));
     }
 }

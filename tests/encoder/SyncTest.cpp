@@ -1,0 +1,156 @@
+// The file syncer: every writer's file is synced while it is open and once more after it is closed; the
+// owner may close its descriptor whenever it likes; descriptors that cannot be synced are left alone.
+#include "AvDecode.h"
+#include "encoder/FileSyncer.h"
+#include "encoder/createwriter.h"
+#include "encoder/libVorbis.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <unistd.h>
+#include <vector>
+
+namespace quimbrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Collects a syncer's events; waits for one without a time limit.
+class SyncLog {
+public:
+    void attach(FileSyncer& syncer) {
+        syncer.setObserver([this](const FileSyncer::SyncEvent& e) {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back(e);
+            m_changed.notify_all();
+        });
+    }
+    // Until `times` successful syncs of the path (after its release when `last`) have been seen.
+    void waitFor(const std::string& path, bool last, std::size_t times = 1) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return count(path, last) >= times; });
+    }
+    std::vector<FileSyncer::SyncEvent> events() {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+
+private:
+    std::size_t count(const std::string& path, bool last) const {
+        return static_cast<std::size_t>(std::count_if(m_events.begin(), m_events.end(), [&](const auto& e) {
+            return e.path == path && e.last == last && e.error == 0;
+        }));
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<FileSyncer::SyncEvent> m_events;
+};
+
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "sync-XXXXXX").string();
+        path = ::mkdtemp(tmpl.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+TEST(FileSync, EveryWriterIsSyncedWhileOpenAndOnceMoreAfterClosing) {
+    ASSERT_TRUE(loadvorbislib(kOggLibrary));
+    ASSERT_TRUE(loadvorbislib(kVorbisLibrary));
+    FileSyncer& syncer = FileSyncer::shared();
+    SyncLog log;
+    log.attach(syncer);
+    syncer.setInterval(20ms);
+    TempDir dir;
+    const char* const names[] = {"mp3", "ogg", "wma", "wav", "flac", "m4a"};
+    std::vector<std::unique_ptr<TAudioWriter>> writers;
+    for (int index = 0; index < 6; ++index) {
+        WriterSettings s;
+        s.index = index;
+        s.bps = 1;
+        writers.push_back(createwriter(s, dir.path + "/take." + names[index], floatformat(44100, 2)));
+        const auto bytes =
+            test::convert(test::sine(440, 44100, 2, 4410, 0.5, 0), writers.back()->SampleFormat());
+        ASSERT_GE(writers.back()->WriteBlock(bytes.data(), static_cast<std::int32_t>(bytes.size())), 0);
+    }
+    for (const auto& w : writers) {
+        SCOPED_TRACE(w->FileName);
+        log.waitFor(w->FileName, false);
+        EXPECT_TRUE(w->finish().ok());
+        log.waitFor(w->FileName, true);
+    }
+    syncer.setInterval(FileSyncer::kDefaultInterval);
+    syncer.setObserver({});
+    unloadvorbislib(kVorbisLibrary);
+    unloadvorbislib(kOggLibrary);
+}
+
+TEST(FileSync, TheOwnersDescriptorMayCloseAndBeReusedAtAnyTime) {
+    TempDir dir;
+    FileSyncer syncer(10ms);
+    SyncLog log;
+    log.attach(syncer);
+    const std::string first = dir.path + "/first";
+    int fd = ::open(first.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "abc", 3), 3);
+    FileSyncer::Watch watch = syncer.watch(fd, first);
+    ASSERT_TRUE(watch.active());
+    // The number goes to another file at once; the syncer goes on syncing the file it was given.
+    ::close(fd);
+    const std::string second = dir.path + "/second";
+    const int reused = ::open(second.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_EQ(reused, fd);
+    log.waitFor(first, false);
+    watch.release();
+    EXPECT_FALSE(watch.active());
+    log.waitFor(first, true);
+    ::close(reused);
+    for (const auto& e : log.events()) {
+        EXPECT_EQ(e.path, first);
+        EXPECT_EQ(e.error, 0) << std::strerror(e.error);
+    }
+    EXPECT_EQ(syncer.counts().failures, 0u);
+}
+
+TEST(FileSync, ADescriptorThatCannotBeSyncedIsTriedOnce) {
+    FileSyncer syncer(10ms);
+    SyncLog log;
+    log.attach(syncer);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    FileSyncer::Watch pipe = syncer.watch(ends[1], "pipe");
+    // A second, real file keeps the thread making rounds past the pipe.
+    TempDir dir;
+    const std::string file = dir.path + "/file";
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    FileSyncer::Watch real = syncer.watch(fd, file);
+    log.waitFor(file, false, 3);
+    std::size_t pipeSyncs = 0;
+    for (const auto& e : log.events())
+        if (e.path == "pipe") {
+            ++pipeSyncs;
+            EXPECT_EQ(e.error, EINVAL);
+        }
+    EXPECT_EQ(pipeSyncs, 1u);
+    EXPECT_EQ(pipe.error(), 0) << "not a loss of data";
+    ::close(fd);
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
+} // namespace
+} // namespace quimbrel
