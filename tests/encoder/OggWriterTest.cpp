@@ -3,10 +3,13 @@
 #include "AvDecode.h"
 #include "encoder/TOGGwriter.h"
 #include "encoder/libVorbis.h"
+#include "ports/MessagePort.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
 
 namespace quimbrel {
 namespace {
@@ -184,6 +187,53 @@ TEST(VorbisLoader, CountsLoadsAndFailsSoftlyWithoutItsLibraries) {
     EXPECT_EQ(vorbislibcount(kOggLibrary), 0);
     EXPECT_EQ(vorbislib::ogg_stream_init(&os, 1), kLibraryMissing);
     std::filesystem::remove_all(dir);
+}
+
+// Start-up: a library that merely does not load is not reported (the Ogg writer says so when it is used); an
+// error raised while loading is, once, and both loads are still tried.
+TEST(VorbisLoader, StartUpReportsOnlyAnErrorRaisedWhileLoading) {
+    struct Case {
+        const char* label;
+        std::function<bool(int)> load;
+        bool ogg, vorbis;
+        bool reported;
+    };
+    const auto absent = [](int library) { return loadvorbislib(library, "libabsent.so.0"); };
+    const auto encoderAbsent = [](int library) {
+        return library == kOggLibrary ? false : loadvorbislib(library, "libabsent.so.0", "libabsent.so.2");
+    };
+    const auto vorbisRaises = [](int library) -> bool {
+        if (library == kVorbisLibrary)
+            throw std::runtime_error("cannot map the library");
+        return true;
+    };
+    const auto bothRaise = [](int) -> bool { throw std::bad_alloc(); };
+    // Nothing loaded, so the loader really looks for the absent files.
+    while (vorbislibcount(kOggLibrary) > 0)
+        unloadvorbislib(kOggLibrary);
+    while (vorbislibcount(kVorbisLibrary) > 0)
+        unloadvorbislib(kVorbisLibrary);
+    const Case cases[] = {{"both loaded", [](int) { return true; }, true, true, false},
+                          {"both absent", absent, false, false, false},
+                          {"encoder set-up absent", encoderAbsent, false, false, false},
+                          {"libvorbis raises", vorbisRaises, true, false, true},
+                          {"both raise", bothRaise, false, false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        RecordingMessagePort messages;
+        const VorbisLoad loaded = loadvorbislibs(messages, c.load);
+        EXPECT_EQ(loaded.ogg, c.ogg);
+        EXPECT_EQ(loaded.vorbis, c.vorbis);
+        ASSERT_EQ(messages.count(), c.reported ? 1u : 0u);
+        if (c.reported) {
+            const auto box = messages.entries()[0];
+            EXPECT_EQ(box.text, "Vorbis DDL Initialization Error");
+            EXPECT_EQ(box.icon, MessageIcon::Error);
+            EXPECT_EQ(box.buttons, MessageButtons::Ok);
+        }
+    }
+    EXPECT_EQ(vorbislibcount(kOggLibrary), 0) << "nothing was loaded on the way";
+    EXPECT_EQ(vorbislibcount(kVorbisLibrary), 0);
 }
 
 } // namespace

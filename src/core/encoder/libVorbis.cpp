@@ -1,6 +1,8 @@
 // Binds libogg, libvorbis and libvorbisenc with dlopen and counts their loads.
 #include "encoder/libVorbis.h"
 
+#include "ports/MessagePort.h"
+
 #include <vorbis/vorbisenc.h>
 
 #include <dlfcn.h>
@@ -171,6 +173,25 @@ void unloadvorbislib(int library) {
 int vorbislibcount(int library) {
     const Library* lib = slot(library);
     return lib ? lib->count : 0;
+}
+
+VorbisLoad loadvorbislibs(MessagePort& messages) {
+    return loadvorbislibs(messages, [](int library) { return loadvorbislib(library); });
+}
+
+VorbisLoad loadvorbislibs(MessagePort& messages, const std::function<bool(int library)>& load) {
+    VorbisLoad loaded;
+    bool raised = false;
+    for (const int library : {kOggLibrary, kVorbisLibrary}) {
+        try {
+            (library == kOggLibrary ? loaded.ogg : loaded.vorbis) = load(library);
+        } catch (...) {
+            raised = true;
+        }
+    }
+    if (raised)
+        messages.show("Vorbis DDL Initialization Error", "Quimbrel", MessageIcon::Error, MessageButtons::Ok);
+    return loaded;
 }
 
 namespace vorbislib {

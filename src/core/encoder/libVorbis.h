@@ -7,9 +7,12 @@
 #include <ogg/ogg.h>
 #include <vorbis/codec.h>
 
+#include <functional>
 #include <string>
 
 namespace quimbrel {
+
+class MessagePort;
 
 inline constexpr int kOggLibrary = 1;
 inline constexpr int kVorbisLibrary = 2;
@@ -25,6 +28,17 @@ bool loadvorbislib(int library, const std::string& filename = {}, const std::str
 void unloadvorbislib(int library);
 // The load counter: 0 not loaded, -1 loading, a positive value the loads not yet released.
 int vorbislibcount(int library);
+
+// The start-up step: loads libogg, then libvorbis, each with its default name. A false result is not
+// reported: while a library is absent the Ogg writer refuses with its own message when it is used. Only an
+// error raised while loading shows "Vorbis DDL Initialization Error" (once), and start-up carries on.
+struct VorbisLoad {
+    bool ogg = false;
+    bool vorbis = false;
+};
+VorbisLoad loadvorbislibs(MessagePort& messages);
+// The same through another loader in place of loadvorbislib.
+VorbisLoad loadvorbislibs(MessagePort& messages, const std::function<bool(int library)>& load);
 
 // The wrappers, named as the library functions they call. The loader's operations are reachable from here
 // too.

@@ -86,11 +86,9 @@ void Session::loadDocuments() {
 
 void Session::loadLibraries() {
     // The Ogg Vorbis writer needs both; without them it fails softly with its own message.
-    m_oggLoaded = loadvorbislib(kOggLibrary);
-    m_vorbisLoaded = m_oggLoaded && loadvorbislib(kVorbisLibrary);
-    if (!m_oggLoaded || !m_vorbisLoaded)
-        m_messages.show("Vorbis DDL Initialization Error", "Quimbrel", MessageIcon::Error,
-                        MessageButtons::Ok);
+    const VorbisLoad loaded = loadvorbislibs(m_messages);
+    m_oggLoaded = loaded.ogg;
+    m_vorbisLoaded = loaded.vorbis;
 }
 
 void Session::applyCaptureFormat() {

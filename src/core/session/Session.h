@@ -47,8 +47,9 @@ public:
     Session& operator=(const Session&) = delete;
 
     // The start-up order: the endpoint catalogue; the three documents (every event's cancelled mark cleared);
-    // the capture format; the Ogg and Vorbis libraries ("Vorbis DDL Initialization Error" when missing, the
-    // program runs on); the database; the configured card and line, whose volume becomes the knob's.
+    // the capture format; the Ogg and Vorbis libraries (a missing one only disables the Ogg writer; an error
+    // raised while loading shows "Vorbis DDL Initialization Error" and the program runs on); the database;
+    // the configured card and line, whose volume becomes the knob's.
     OpenResult open(const Steps& steps);
     OpenResult open() { return open(Steps{}); }
     bool isOpen() const { return m_open; }
