@@ -1,5 +1,5 @@
 // The recordings database on a real SQLite file: the table, add/rename/list/remove with awkward paths, the
-// stored values, and recovery after a failed statement.
+// stored values, recovery after a failed statement, and a writer killed in the middle of its transactions.
 #include "StateFixture.h"
 
 #include "ports/MessagePort.h"
@@ -7,6 +7,10 @@
 #include "state/recordingsdb.h"
 
 #include <sqlite3.h>
+
+#include <csignal>
+#include <cstdio>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -192,6 +196,65 @@ TEST_F(Db, AFileThatIsNoDatabaseIsReported) {
     ASSERT_TRUE(other.open(root() + "junk.db")); // SQLite reads lazily
     EXPECT_FALSE(other.ensureTable());
     EXPECT_EQ(port.count(), 1u);
+}
+
+TEST_F(Db, AKillDuringAWriteLeavesADatabaseThatListsWhatWasCommitted) {
+    // A writer process adds recordings as fast as it can and reports each one once addRecording returned; it
+    // is killed in the middle of its stream of transactions, several times over the same file.
+    db.close();
+    std::set<std::string> committed;
+    std::size_t kills = 0;
+    for (int round = 0; round < 4; ++round) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(ends[0]);
+            RecordingMessagePort quiet;
+            RecordingsDb mine(quiet);
+            if (!mine.open(file()))
+                _exit(1);
+            for (int i = 0;; ++i) {
+                const std::string name = "r" + std::to_string(round) + "-" + std::to_string(i) + ".mp3\n";
+                if (!mine.addRecording(root() + name.substr(0, name.size() - 1), 45000.0 + i))
+                    _exit(1);
+                if (::write(ends[1], name.data(), name.size()) != static_cast<ssize_t>(name.size()))
+                    _exit(1);
+            }
+        }
+        ::close(ends[1]);
+        FILE* notices = ::fdopen(ends[0], "r");
+        ASSERT_NE(notices, nullptr);
+        char line[256];
+        const auto take = [&] {
+            std::string name = line;
+            name.pop_back();
+            committed.insert(name);
+        };
+        for (int seen = 0; seen < 15 + 10 * round && std::fgets(line, sizeof line, notices); ++seen)
+            take();
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the writer failed by itself";
+        ++kills;
+        // Notices still in the pipe name recordings that were committed as well.
+        while (std::fgets(line, sizeof line, notices))
+            take();
+        std::fclose(notices);
+    }
+    ASSERT_TRUE(db.open(file()));
+    EXPECT_EQ(query("PRAGMA integrity_check"), "ok\n");
+    std::set<std::string> listed;
+    for (const RecordingRow& r : rows())
+        listed.insert(r.musicName);
+    for (const std::string& name : committed)
+        EXPECT_TRUE(listed.count(name)) << name << " was committed but is not listed";
+    // Beyond those, only a transaction that committed just before its kill, before it was reported.
+    EXPECT_LE(listed.size(), committed.size() + kills);
+    EXPECT_TRUE(db.addRecording(root() + "after.mp3", 46000.0)) << db.lastError();
+    EXPECT_EQ(port.count(), 0u);
 }
 
 } // namespace
