@@ -41,6 +41,25 @@ bool isWebAddress(const std::string& url) {
 
 } // namespace
 
+UpdateDocument readUpdateDocument(const std::string& body) {
+    UpdateDocument document;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(body.data(), body.size())) {
+        document.error = "The document is not XML.";
+        return document;
+    }
+    const pugi::xml_node root = doc.document_element();
+    const pugi::xml_node versionNode = root.child("Program_Info").child("Program_Version");
+    if (!versionNode) {
+        document.error = "The document names no version.";
+        return document;
+    }
+    document.version = trimmed(versionNode.text().get());
+    document.page =
+        trimmed(root.child("Web_Info").child("Application_URLs").child("Application_Info_URL").text().get());
+    return document;
+}
+
 VersionInfo buildVersionInfo() {
     return {QUIMBREL_FILE_VERSION, "Quimbrel", "Audio recorder", true};
 }
@@ -129,20 +148,13 @@ void TmGetNewVer::outcome(const DownloadOutcome& download) {
     if (!m_own.VersioInfoPresent)
         return;
     const std::string invalid = "Invalid file version information from: \n" + m_url + "\n";
-    pugi::xml_document doc;
-    if (!doc.load_buffer(download.body.data(), download.body.size())) {
-        failure(invalid + "The document is not XML.");
+    const UpdateDocument document = readUpdateDocument(download.body);
+    if (!document.error.empty()) {
+        failure(invalid + document.error);
         return;
     }
-    const pugi::xml_node root = doc.document_element();
-    const pugi::xml_node versionNode = root.child("Program_Info").child("Program_Version");
-    if (!versionNode) {
-        failure(invalid + "The document names no version.");
-        return;
-    }
-    const std::string version = trimmed(versionNode.text().get());
-    const std::string page =
-        trimmed(root.child("Web_Info").child("Application_URLs").child("Application_Info_URL").text().get());
+    const std::string& version = document.version;
+    const std::string& page = document.page;
     if (m_onGetURL)
         m_onGetURL(*this, version, page);
 

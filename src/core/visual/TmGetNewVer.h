@@ -32,6 +32,18 @@ std::string updateAddress();
 // The host of a web address ("example.org" for "https://example.org:8443/a"), empty when there is none.
 std::string siteName(const std::string& url);
 
+// What the update document says: the newest version's text and its web page, or why it says nothing usable.
+struct UpdateDocument {
+    std::string version;
+    std::string page;
+    // Set when the bytes are not XML or name no version; version and page are then empty.
+    std::string error;
+};
+
+// Reads the update document's bytes (Program_Info/Program_Version and
+// Web_Info/Application_URLs/Application_Info_URL under the root, blanks trimmed).
+UpdateDocument readUpdateDocument(const std::string& body);
+
 class TmGetNewVer {
 public:
     // Raised after every successful parse of the document with its version text and page address.
