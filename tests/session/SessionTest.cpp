@@ -5,6 +5,7 @@
 #include "ports/Dispatcher.h"
 #include "recording/Recorder.h"
 #include "session/Session.h"
+#include "state/AtomicFile.h"
 #include "state/names.h"
 
 namespace quimbrel {
@@ -62,6 +63,40 @@ TEST_F(SessionDocuments, CloseSavesAllThreeDocumentsAndTheNextOpenReadsThemBack)
     EXPECT_FALSE(again->events()[0].cancelled);
     EXPECT_FALSE(again->events()[1].cancelled);
     EXPECT_EQ(again->names(), (std::vector<std::string>{"rec-NUM", "YY-MM-DD"}));
+    EXPECT_EQ(port.count(), 0u);
+}
+
+// quimbrel-cli edits events.xml while a window runs: the window's close keeps those edits unless the window
+// changed its own table meanwhile, in which case its table is what it saves.
+TEST_F(SessionDocuments, CloseKeepsEventsWrittenMeanwhileUnlessItsOwnTableChanged) {
+    ASSERT_TRUE(makeFolders(dataDir()));
+    ASSERT_TRUE(writeeventsfile(dataDir() + "events.xml", {cancelledEvent("loaded")}));
+    const eventtable fromOutside{cancelledEvent("from the command line"), cancelledEvent("second")};
+    {
+        auto session = makeSession();
+        ASSERT_EQ(session->open(kNoAudio), Session::OpenResult::Opened);
+        // Opening clears the cancellation: that change is the session's own and is saved.
+        session->close(true);
+    }
+    {
+        auto session = makeSession();
+        ASSERT_EQ(session->open(kNoAudio), Session::OpenResult::Opened);
+        ASSERT_TRUE(writeeventsfile(dataDir() + "events.xml", fromOutside));
+        session->close(true);
+    }
+    std::string events = readFile(dataDir() + "events.xml");
+    EXPECT_NE(events.find("from the command line"), std::string::npos);
+    EXPECT_NE(events.find("<events number=\"2\""), std::string::npos);
+    {
+        auto session = makeSession();
+        ASSERT_EQ(session->open(kNoAudio), Session::OpenResult::Opened);
+        ASSERT_TRUE(writeeventsfile(dataDir() + "events.xml", {cancelledEvent("overwritten")}));
+        session->events().pop_back();
+        session->close(true);
+    }
+    events = readFile(dataDir() + "events.xml");
+    EXPECT_EQ(events.find("overwritten"), std::string::npos);
+    EXPECT_NE(events.find("<events number=\"1\""), std::string::npos);
     EXPECT_EQ(port.count(), 0u);
 }
 

@@ -77,7 +77,10 @@ bool Session::openCatalogue() {
 
 void Session::loadDocuments() {
     m_settingsUnreadable = !loadconfig(m_cfg, m_messages);
-    readeventsfile(m_cfg.datafolder + "events.xml", m_events, m_cfg, m_messages);
+    const std::string eventsPath = m_cfg.datafolder + "events.xml";
+    m_eventsOnDisk.reset();
+    if (readeventsfile(eventsPath, m_events, m_cfg, m_messages) && fileExists(eventsPath))
+        m_eventsOnDisk = m_events;
     // A cancellation holds for the run of the program it was made in.
     clearcancelled(m_events);
     m_names.clear();
@@ -166,9 +169,13 @@ bool Session::save() {
     }
     bool ok = saveconfig(m_cfg, m_messages);
     std::string error;
-    if (!writeeventsfile(folder + "events.xml", m_events, &error)) {
-        reportsavefailure(m_messages, error);
-        ok = false;
+    if (m_eventsOnDisk != m_events) {
+        if (writeeventsfile(folder + "events.xml", m_events, &error)) {
+            m_eventsOnDisk = m_events;
+        } else {
+            reportsavefailure(m_messages, error);
+            ok = false;
+        }
     }
     error.clear();
     if (!writenamesfile(folder + "names.xml", m_names, &error)) {

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,7 @@ public:
     // then, when `save` is set, the three documents are written. Does nothing unless open() succeeded.
     void close(bool save);
     // Writes quimbrel.xml, events.xml and names.xml; each failure is reported through the message port.
+    // events.xml is written only when the table differs from the file's last known contents.
     bool save();
 
     // Re-opens the line in the new capture format (after the codec settings changed) and hands the format to
@@ -103,6 +105,10 @@ private:
 
     config m_cfg;
     eventtable m_events;
+    // The table as events.xml held it when read or last written; unset when there was no readable file.
+    // close() leaves an unchanged table's file alone, so events another program (quimbrel-cli) wrote
+    // meanwhile are kept.
+    std::optional<eventtable> m_eventsOnDisk;
     std::vector<std::string> m_names;
     RecordingsDb m_database;
     WaveFormat m_captureformat;
