@@ -4,6 +4,7 @@
 #include "state/daynumber.h"
 #include "state/recevent.h"
 
+#include "../encoder/SmallDisk.h"
 #include "../support/CommandText.h"
 
 #include <gtest/gtest.h>
@@ -264,6 +265,78 @@ TEST_P(CliFormats, RecordsThreeSecondsOfTheSineAndFilesIt) {
 INSTANTIATE_TEST_SUITE_P(AllFormats, CliFormats,
                          ::testing::Values(CliFormat{0, "mp3"}, CliFormat{1, "ogg"}, CliFormat{2, "wma"},
                                            CliFormat{3, "wav"}, CliFormat{4, "flac"}, CliFormat{5, "m4a"}),
+                         [](const auto& p) { return std::string(p.param.extension); });
+
+// Seconds of sound FFmpeg decodes from the whole file (a file cut short may state no length of its own).
+double decodedLength(const std::string& file) {
+    FILE* p = popen(
+        ("ffmpeg -nostdin -v error -i " + quote(file) + " -f s16le -ac 1 -ar 8000 - 2>/dev/null").c_str(),
+        "r");
+    if (!p)
+        return -1;
+    std::size_t bytes = 0;
+    std::array<char, 65536> buf;
+    for (std::size_t n; (n = fread(buf.data(), 1, buf.size(), p)) > 0;)
+        bytes += n;
+    return pclose(p) == 0 ? static_cast<double>(bytes) / 2 / 8000 : -1;
+}
+
+struct DiskCase {
+    int codec;
+    const char* extension;
+    std::size_t kib; // a few seconds of the format's stream
+    double slack;    // seconds an encoder or container may still hold back at the failure
+};
+
+void PrintTo(const DiskCase& c, std::ostream* os) {
+    *os << c.extension << " on " << c.kib << " KiB";
+}
+
+class CliFullDisk : public Cli, public ::testing::WithParamInterface<DiskCase> {};
+
+// A recording into a file system that fills up ends by itself: status 1, one line on standard error naming
+// the file and the reason, the status back at "Ready", and the file decodes up to the failure, is listed and
+// tagged.
+TEST_P(CliFullDisk, EndsWithTheReasonAndStatusOne) {
+    const DiskCase c = GetParam();
+    test::SmallDisk disk(c.kib * 1024);
+    if (!disk.skipReason().empty())
+        GTEST_SKIP() << disk.skipReason();
+    cfg.codec.index = c.codec;
+    cfg.archive.dir = disk.path() + "/";
+    saveSettings();
+    Player player(signal({{60.0, true}}));
+    const CommandResult r = cli("record --for 50");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    const std::string expected = disk.path() + "/take-001." + c.extension;
+    EXPECT_EQ(linesStartingWith(r.out, "finished: "), std::vector<std::string>{expected}) << r.out << r.err;
+    const auto errors = linesStartingWith(r.err, "quimbrel-cli: ");
+    ASSERT_EQ(errors.size(), 1u) << r.err;
+    EXPECT_NE(errors[0].find("\"" + expected + "\""), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("No space left on device"), std::string::npos) << errors[0];
+    const auto statuses = linesStartingWith(r.out, "status: ");
+    ASSERT_FALSE(statuses.empty()) << r.out;
+    EXPECT_EQ(statuses.back(), "Ready") << r.out;
+    const auto recorded = linesStartingWith(r.out, "recorded: ");
+    ASSERT_EQ(recorded.size(), 1u) << r.out;
+    const double fed = std::atof(recorded[0].c_str());
+    const double decoded = decodedLength(expected);
+    EXPECT_GT(decoded, 0.2);
+    EXPECT_GE(decoded, fed - c.slack) << "recorded " << fed;
+    EXPECT_LE(decoded, fed + 0.2) << "recorded " << fed;
+
+    const CommandResult library = cli("library");
+    EXPECT_EQ(library.status, 0) << library.err;
+    EXPECT_EQ(library.out, expected + "\n");
+    EXPECT_EQ(taggerLog(), (std::vector<std::string>{"/W", expected}));
+}
+
+// Ogg forces pages out once a second of audio and M4A cuts fragments of a second; WMA's packets and the
+// encoders' look-ahead hold back less. A sine makes Ogg's stream thin: its disk is the smallest.
+INSTANTIATE_TEST_SUITE_P(AllFormats, CliFullDisk,
+                         ::testing::Values(DiskCase{0, "mp3", 96, 0.5}, DiskCase{1, "ogg", 16, 2.2},
+                                           DiskCase{2, "wma", 96, 1.0}, DiskCase{3, "wav", 256, 0.1},
+                                           DiskCase{4, "flac", 160, 0.5}, DiskCase{5, "m4a", 96, 2.2}),
                          [](const auto& p) { return std::string(p.param.extension); });
 
 TEST_F(Cli, VoxStartsOneFilePerBurst) {
