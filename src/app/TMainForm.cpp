@@ -99,20 +99,15 @@ TMainForm::TMainForm(QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint | Qt::Window), m_messages(new QtMessagePort(this)),
       m_dispatcher(new QtDispatcher(this)),
       m_session(std::make_unique<Session>(*this, *m_messages, *m_dispatcher, m_clock)),
-      m_cfg(m_session->cfg()), m_recorder(&m_session->recorder()) {
+      m_cfg(m_session->cfg()), m_recorder(&m_session->recorder()), m_player(&m_session->player()) {
     initResources();
     setWindowTitle(QStringLiteral("Quimbrel"));
     setObjectName(QStringLiteral("TMainForm"));
     m_trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     m_messages->setParentWindow(this);
     m_messages->setDispatcher(m_dispatcher);
-    // Playback shares the capture layer's connection to the sound server.
-    m_player = std::make_unique<Player>(*m_dispatcher, [this](int& error) {
-        TWASAPISource* source = m_session->source();
-        return source ? source->connection(error) : std::shared_ptr<pulse::Connection>();
-    });
+    // The end of a played file reaches the window.
     m_player->setView(this);
-    m_session->setPlaybackStop([this] { m_player->stop(); });
     m_hotkeys = new HotKeys(this);
     connect(m_hotkeys, &HotKeys::pressed, this, &TMainForm::HotKeyManager1HotKeyPressed);
 }

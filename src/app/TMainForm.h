@@ -176,7 +176,7 @@ private:
     std::unique_ptr<TARFFT> m_fft;
     std::unique_ptr<SvgImageList> m_images;
     std::unique_ptr<TmGetNewVer> m_update;
-    std::unique_ptr<Player> m_player;
+    Player* m_player; // the session's
     HotKeys* m_hotkeys = nullptr;
     Tcmanager* m_settings = nullptr;
     QWidget* m_library = nullptr;

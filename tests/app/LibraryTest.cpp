@@ -7,6 +7,7 @@
 #include "ports/MessagePort.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingState.h"
+#include "session/Session.h"
 #include "state/recordingsdb.h"
 
 #include <QAction>
@@ -421,6 +422,12 @@ TEST_F(Library, PlaySoundsOnTheSinkAndStopEndsIt) {
     EXPECT_FALSE(window->player().isOpen());
     EXPECT_TRUE(library->list()->model()->flags(library->list()->model()->index(0, 0)) & Qt::ItemIsEditable);
     EXPECT_TRUE(QFileInfo::exists(path));
+
+    // The session's player: closing the program stops what it plays.
+    library->PlayActionExecute();
+    ASSERT_TRUE(window->session().player().isActive());
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->session().player().isOpen());
 }
 
 TEST_F(Library, InPausedPlaybackTheSelectionBecomesTheCurrentFile) {

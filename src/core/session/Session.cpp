@@ -3,6 +3,7 @@
 
 #include "capture/TWASAPISource.h"
 #include "encoder/libVorbis.h"
+#include "playback/Player.h"
 #include "ports/MessagePort.h"
 #include "recording/Recorder.h"
 #include "recording/RecordingSource.h"
@@ -22,9 +23,13 @@ Session::Session(RecorderView& view, MessagePort& messages, Dispatcher& dispatch
     m_recorder = std::make_unique<Recorder>(m_cfg, m_view, m_messages, m_clock);
     m_recorder->setEvents(&m_events);
     m_recorder->setDispatcher(&m_dispatcher);
+    m_player = std::make_unique<Player>(m_dispatcher, [this](int& error) {
+        return m_source ? m_source->connection(error) : std::shared_ptr<pulse::Connection>();
+    });
 }
 
 Session::~Session() {
+    m_player.reset();
     // The capture thread hands blocks to the recorder: it ends before the recorder goes.
     if (m_source)
         m_source->stopthreads();
@@ -151,8 +156,7 @@ void Session::close(bool saveDocuments) {
     const RecordingState& st = m_recorder->state();
     if (st.writing || st.vox.voxarmed || st.fileopen)
         m_recorder->fullstop();
-    if (m_stopPlayback)
-        m_stopPlayback();
+    m_player->stop();
     if (m_source)
         m_source->stopthreads();
     if (saveDocuments)

@@ -1,5 +1,6 @@
 // One running recorder without its windows: the settings record, the scheduled events, the remembered name
-// templates, the recordings database, the endpoint catalogue with the open capture line, and the recorder.
+// templates, the recordings database, the endpoint catalogue with the open capture line, the recorder and
+// the player of recordings.
 // The window program and quimbrel-cli both start and end through it. Owning (UI) thread only.
 #pragma once
 
@@ -19,6 +20,7 @@ namespace quimbrel {
 class Clock;
 class Dispatcher;
 class MessagePort;
+class Player;
 class Recorder;
 class RecorderView;
 class RecordingSource;
@@ -79,6 +81,9 @@ public:
     RecordingsDb& database() { return m_database; }
     Recorder& recorder() { return *m_recorder; }
     const Recorder& recorder() const { return *m_recorder; }
+    // Plays recordings over the catalogue's connection to the sound server; without the catalogue it finds no
+    // server and plays nothing.
+    Player& player() { return *m_player; }
     // The catalogue and line; null before open() built it.
     TWASAPISource* source() { return m_source.get(); }
     const WaveFormat& captureformat() const { return m_captureformat; }
@@ -87,8 +92,6 @@ public:
 
     // Called for every captured block before the block handler, with its byte count.
     void setBlockObserver(std::function<void(int bytes)> observer) { m_blockObserver = std::move(observer); }
-    // How playback is stopped at close; set by whoever plays recordings.
-    void setPlaybackStop(std::function<void()> stop) { m_stopPlayback = std::move(stop); }
 
 private:
     bool openCatalogue();
@@ -115,8 +118,8 @@ private:
     std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<TWASAPISource> m_source;
     std::unique_ptr<RecordingSource> m_recordingSource;
+    std::unique_ptr<Player> m_player;
     std::function<void(int)> m_blockObserver;
-    std::function<void()> m_stopPlayback;
     bool m_open = false;
     bool m_settingsUnreadable = false;
     bool m_oggLoaded = false;
