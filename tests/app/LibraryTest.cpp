@@ -487,10 +487,11 @@ TEST_F(Library, ScreenshotOfTaggedRecordings) {
         EXPECT_TRUE(tags.taglib_file_save_ex(f, 3));
         tags.taglib_file_free(f);
     }
-    setModified(outputFolder() + QString::fromUtf8(songs[0].file),
-                QDateTime(QDate(2024, 6, 12), QTime(9, 0)));
-    setModified(outputFolder() + QString::fromUtf8(songs[1].file),
-                QDateTime(QDate(2024, 6, 12), QTime(19, 0)));
+    const QDateTime made[] = {QDateTime(QDate(2024, 6, 12), QTime(9, 0)),
+                              QDateTime(QDate(2024, 6, 12), QTime(19, 0)),
+                              QDateTime(QDate(2024, 6, 13), QTime(11, 0))};
+    for (std::size_t i = 0; i < std::size(songs); ++i)
+        setModified(outputFolder() + QString::fromUtf8(songs[i].file), made[i]);
     window->folderbuttonClick();
     library->selectRow(rowOf(QString::fromUtf8(songs[0].file)));
     QCoreApplication::processEvents();
