@@ -70,10 +70,18 @@ public:
 TEST(FileSync, EveryWriterIsSyncedWhileOpenAndOnceMoreAfterClosing) {
     ASSERT_TRUE(loadvorbislib(kOggLibrary));
     ASSERT_TRUE(loadvorbislib(kVorbisLibrary));
-    FileSyncer& syncer = FileSyncer::shared();
     SyncLog log;
-    log.attach(syncer);
-    syncer.setInterval(20ms);
+    // The writers' syncer, quick for the test and back to its own pace after it.
+    struct Quick {
+        explicit Quick(SyncLog& log) {
+            log.attach(FileSyncer::shared());
+            FileSyncer::shared().setInterval(20ms);
+        }
+        ~Quick() {
+            FileSyncer::shared().setInterval(FileSyncer::kDefaultInterval);
+            FileSyncer::shared().setObserver({});
+        }
+    } quick(log);
     TempDir dir;
     const char* const names[] = {"mp3", "ogg", "wma", "wav", "flac", "m4a"};
     std::vector<std::unique_ptr<TAudioWriter>> writers;
@@ -92,16 +100,14 @@ TEST(FileSync, EveryWriterIsSyncedWhileOpenAndOnceMoreAfterClosing) {
         EXPECT_TRUE(w->finish().ok());
         log.waitFor(w->FileName, true);
     }
-    syncer.setInterval(FileSyncer::kDefaultInterval);
-    syncer.setObserver({});
     unloadvorbislib(kVorbisLibrary);
     unloadvorbislib(kOggLibrary);
 }
 
 TEST(FileSync, TheOwnersDescriptorMayCloseAndBeReusedAtAnyTime) {
     TempDir dir;
+    SyncLog log; // outlives the syncer's thread
     FileSyncer syncer(10ms);
-    SyncLog log;
     log.attach(syncer);
     const std::string first = dir.path + "/first";
     int fd = ::open(first.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -127,8 +133,8 @@ TEST(FileSync, TheOwnersDescriptorMayCloseAndBeReusedAtAnyTime) {
 }
 
 TEST(FileSync, ADescriptorThatCannotBeSyncedIsTriedOnce) {
-    FileSyncer syncer(10ms);
     SyncLog log;
+    FileSyncer syncer(10ms);
     log.attach(syncer);
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);

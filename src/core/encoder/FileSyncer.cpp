@@ -153,8 +153,9 @@ std::chrono::milliseconds FileSyncer::interval() const {
 }
 
 void FileSyncer::setObserver(Observer observer) {
-    std::lock_guard lock(m_shared->mutex);
+    std::unique_lock lock(m_shared->mutex);
     m_shared->observer = std::move(observer);
+    m_shared->idle.wait(lock, [this] { return !m_shared->working; });
 }
 
 void FileSyncer::waitIdle() {

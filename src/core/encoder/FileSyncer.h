@@ -71,7 +71,8 @@ public:
         int error = 0;
     };
     using Observer = std::function<void(const SyncEvent&)>;
-    // Called on the sync thread after each sync; it must not take or release watches.
+    // Called on the sync thread after each sync; it must not take or release watches. Replacing it waits for
+    // a running round, so the old observer is not called once this returns; never call it from an observer.
     void setObserver(Observer observer);
 
     // Waits until every released file has had its last sync and no sync is running. For benchmarks and tests.
