@@ -33,10 +33,10 @@ public:
             m_changed.notify_all();
         });
     }
-    // Until `times` successful syncs of the path (after its release when `last`) have been seen.
-    void waitFor(const std::string& path, bool last, std::size_t times = 1) {
+    // Until `times` syncs of the path (after its release when `last`) ending in `error` have been seen.
+    void waitFor(const std::string& path, bool last, std::size_t times = 1, int error = 0) {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return count(path, last) >= times; });
+        m_changed.wait(lock, [&] { return count(path, last, error) >= times; });
     }
     std::vector<FileSyncer::SyncEvent> events() {
         std::lock_guard lock(m_mutex);
@@ -44,9 +44,9 @@ public:
     }
 
 private:
-    std::size_t count(const std::string& path, bool last) const {
+    std::size_t count(const std::string& path, bool last, int error) const {
         return static_cast<std::size_t>(std::count_if(m_events.begin(), m_events.end(), [&](const auto& e) {
-            return e.path == path && e.last == last && e.error == 0;
+            return e.path == path && e.last == last && e.error == error;
         }));
     }
     std::mutex m_mutex;
@@ -67,29 +67,36 @@ public:
     std::string path;
 };
 
+// The writers' syncer, quick for a test and back to its own pace and to fdatasync after it.
+class QuickSyncer {
+public:
+    explicit QuickSyncer(SyncLog& log) {
+        log.attach(FileSyncer::shared());
+        FileSyncer::shared().setInterval(20ms);
+    }
+    ~QuickSyncer() {
+        FileSyncer::shared().setInterval(FileSyncer::kDefaultInterval);
+        FileSyncer::shared().setSyncFunction({});
+        FileSyncer::shared().setObserver({});
+    }
+    QuickSyncer(const QuickSyncer&) = delete;
+    QuickSyncer& operator=(const QuickSyncer&) = delete;
+};
+
+const char* const kExtensions[] = {"mp3", "ogg", "wma", "wav", "flac", "m4a"};
+
 TEST(FileSync, EveryWriterIsSyncedWhileOpenAndOnceMoreAfterClosing) {
     ASSERT_TRUE(loadvorbislib(kOggLibrary));
     ASSERT_TRUE(loadvorbislib(kVorbisLibrary));
     SyncLog log;
-    // The writers' syncer, quick for the test and back to its own pace after it.
-    struct Quick {
-        explicit Quick(SyncLog& log) {
-            log.attach(FileSyncer::shared());
-            FileSyncer::shared().setInterval(20ms);
-        }
-        ~Quick() {
-            FileSyncer::shared().setInterval(FileSyncer::kDefaultInterval);
-            FileSyncer::shared().setObserver({});
-        }
-    } quick(log);
+    QuickSyncer quick(log);
     TempDir dir;
-    const char* const names[] = {"mp3", "ogg", "wma", "wav", "flac", "m4a"};
     std::vector<std::unique_ptr<TAudioWriter>> writers;
     for (int index = 0; index < 6; ++index) {
         WriterSettings s;
         s.index = index;
         s.bps = 1;
-        writers.push_back(createwriter(s, dir.path + "/take." + names[index], floatformat(44100, 2)));
+        writers.push_back(createwriter(s, dir.path + "/take." + kExtensions[index], floatformat(44100, 2)));
         const auto bytes =
             test::convert(test::sine(440, 44100, 2, 4410, 0.5, 0), writers.back()->SampleFormat());
         ASSERT_GE(writers.back()->WriteBlock(bytes.data(), static_cast<std::int32_t>(bytes.size())), 0);
@@ -99,6 +106,41 @@ TEST(FileSync, EveryWriterIsSyncedWhileOpenAndOnceMoreAfterClosing) {
         log.waitFor(w->FileName, false);
         EXPECT_TRUE(w->finish().ok());
         log.waitFor(w->FileName, true);
+    }
+    unloadvorbislib(kVorbisLibrary);
+    unloadvorbislib(kOggLibrary);
+}
+
+// Written data that a sync could not bring to the disk fails the writer at its next write to the file, with
+// the system's reason, whichever way the writer reaches its file.
+TEST(FileSync, ALostSyncFailsTheWriter) {
+    ASSERT_TRUE(loadvorbislib(kOggLibrary));
+    ASSERT_TRUE(loadvorbislib(kVorbisLibrary));
+    SyncLog log;
+    QuickSyncer quick(log);
+    FileSyncer::shared().setSyncFunction([](int) { return EIO; });
+    TempDir dir;
+    for (int index = 0; index < 6; ++index) {
+        SCOPED_TRACE(kExtensions[index]);
+        WriterSettings s;
+        s.index = index;
+        s.bps = 1;
+        auto writer = createwriter(s, dir.path + "/lost." + kExtensions[index], floatformat(44100, 2));
+        auto block = [&](int n) {
+            const auto bytes =
+                test::convert(test::sine(440, 44100, 2, 1102, 0.5, n * 1102), writer->SampleFormat());
+            return writer->WriteBlock(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        };
+        ASSERT_GE(block(0), 0);
+        log.waitFor(writer->FileName, false, 1, EIO);
+        // Encoders that hold frames back write again within a second or two of sound.
+        std::int32_t r = 0;
+        for (int n = 1; n < 200 && r >= 0; ++n)
+            r = block(n);
+        EXPECT_EQ(r, -1);
+        const WriterOutcome outcome = writer->finish();
+        EXPECT_EQ(outcome.error, EIO);
+        EXPECT_EQ(outcome.reason, "Input/output error");
     }
     unloadvorbislib(kVorbisLibrary);
     unloadvorbislib(kOggLibrary);

@@ -44,6 +44,7 @@ struct FileSyncer::Shared {
     bool stopping = false;
     bool started = false;
     Observer observer;
+    SyncFunction sync;
     Counts counts;
 };
 
@@ -167,6 +168,11 @@ void FileSyncer::waitIdle() {
     });
 }
 
+void FileSyncer::setSyncFunction(SyncFunction sync) {
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->sync = std::move(sync);
+}
+
 FileSyncer::Counts FileSyncer::counts() const {
     std::lock_guard lock(m_shared->mutex);
     return m_shared->counts;
@@ -214,17 +220,23 @@ void FileSyncer::run() {
             continue;
         }
         const Observer observer = s.observer;
+        const SyncFunction sync = s.sync;
         s.working = true;
         lock.unlock();
         // The last references of released files go here, so their descriptors close off the owner's thread.
         dropped.clear();
         Counts done;
         for (const Job& job : jobs) {
-            int r;
-            do
-                r = ::fdatasync(job.entry->fd);
-            while (r < 0 && errno == EINTR);
-            const int error = r < 0 ? errno : 0;
+            int error = 0;
+            if (sync) {
+                error = sync(job.entry->fd);
+            } else {
+                int r;
+                do
+                    r = ::fdatasync(job.entry->fd);
+                while (r < 0 && errno == EINTR);
+                error = r < 0 ? errno : 0;
+            }
             if (error == EINVAL || error == EROFS || error == EBADF) {
                 // A descriptor that cannot be synced (a pipe, a special file) is left alone from now on.
                 job.entry->unsyncable = true;

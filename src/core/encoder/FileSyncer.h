@@ -75,6 +75,10 @@ public:
     // a running round, so the old observer is not called once this returns; never call it from an observer.
     void setObserver(Observer observer);
 
+    // What syncs one descriptor: 0, or the error number (default: fdatasync). Tests put in a disk that fails.
+    using SyncFunction = std::function<int(int fd)>;
+    void setSyncFunction(SyncFunction sync);
+
     // Waits until every released file has had its last sync and no sync is running. For benchmarks and tests.
     void waitIdle();
 
