@@ -2,7 +2,6 @@
 #include "TMainForm.h"
 
 #include "HotKeys.h"
-#include "PlaceholderWindow.h"
 #include "QtDispatcher.h"
 #include "QtMessagePort.h"
 #include "SkinEngine.h"

@@ -1,6 +1,5 @@
 // The recorder's process: the single-instance rule, the main window's start-up, the event loop, and an
 // orderly close on SIGTERM and SIGINT.
-#include "PlaceholderWindow.h"
 #include "SignalBridge.h"
 #include "SingleInstance.h"
 #include "TMainForm.h"
