@@ -14,8 +14,22 @@
 namespace quimbrel {
 
 namespace {
+
 using Clock = std::chrono::steady_clock;
+
+// A new file's name lives in its folder: syncing the file alone does not keep it on every file system.
+void syncfolder(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    while (::fsync(fd) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
 }
+
+} // namespace
 
 struct FileSyncer::Entry {
     Entry(int descriptor, std::string name) : fd(descriptor), path(std::move(name)) {}
@@ -28,9 +42,10 @@ struct FileSyncer::Entry {
 
     const int fd; // the syncer's own descriptor of the file
     const std::string path;
-    Clock::time_point due;   // guarded by Shared::mutex
-    bool released = false;   // guarded by Shared::mutex
-    bool unsyncable = false; // the sync thread's alone: the descriptor does not support syncing
+    Clock::time_point due;     // guarded by Shared::mutex
+    bool released = false;     // guarded by Shared::mutex
+    bool unsyncable = false;   // the sync thread's alone: the descriptor does not support syncing
+    bool foldersynced = false; // the sync thread's alone: the file's name is on the disk too
     std::atomic<int> error{0};
 };
 
@@ -243,6 +258,10 @@ void FileSyncer::run() {
             } else if (error != 0) {
                 int none = 0;
                 job.entry->error.compare_exchange_strong(none, error, std::memory_order_relaxed);
+            }
+            if (error == 0 && !job.entry->foldersynced) {
+                job.entry->foldersynced = true;
+                syncfolder(job.entry->path);
             }
             if (error == 0)
                 ++done.syncs;

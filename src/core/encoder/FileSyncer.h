@@ -1,6 +1,7 @@
 // Keeps recordings on the disk, not only in the page cache: a thread of its own fdatasyncs every watched file
-// about every five seconds, so a power cut loses at most the last seconds of a recording. Watches are taken
-// and released on the thread that owns the writers (the UI thread) and never wait for a sync in progress.
+// about every five seconds (and its folder once, for a new file's name), so a power cut loses at most the
+// last seconds of a recording. Watches are taken and released on the thread that owns the writers (the UI
+// thread) and never wait for a sync in progress.
 #pragma once
 
 #include <chrono>
