@@ -45,8 +45,8 @@ void TPlayThread::initialize() {
     }
     const std::uint32_t blockalign = sink.channels * 4;
     const auto requestFrames = static_cast<std::uint32_t>(kBufferDuration * sink.rate / 10000000);
-    m_stream = pulse::Stream::playback(*m_connection, m_deviceid, sink.rate, sink.channels,
-                                       requestFrames * blockalign, error);
+    m_stream = pulse::Stream::silence(*m_connection, m_deviceid, sink.rate, sink.channels,
+                                      requestFrames * blockalign, error);
     if (!m_stream) {
         m_errorstate = error;
         return;

@@ -14,18 +14,25 @@ void streamState(pa_stream*, void* loop) {
 std::unique_ptr<Stream> Stream::record(Connection& c, const std::string& device, std::uint32_t rate,
                                        std::uint32_t channels, std::uint32_t bufferBytes,
                                        std::uint32_t fragmentBytes, int& error) {
-    return connect(c, true, device, rate, channels, bufferBytes, fragmentBytes, error);
+    return connect(c, Kind::Record, device, rate, channels, bufferBytes, fragmentBytes, error);
 }
 
 std::unique_ptr<Stream> Stream::playback(Connection& c, const std::string& sink, std::uint32_t rate,
                                          std::uint32_t channels, std::uint32_t targetBytes, int& error,
                                          bool prebuffer) {
-    return connect(c, false, sink, rate, channels, targetBytes, 0, error, prebuffer);
+    return connect(c, prebuffer ? Kind::Prebuffered : Kind::Playback, sink, rate, channels, targetBytes, 0,
+                   error);
 }
 
-std::unique_ptr<Stream> Stream::connect(Connection& c, bool recording, const std::string& device,
+std::unique_ptr<Stream> Stream::silence(Connection& c, const std::string& sink, std::uint32_t rate,
+                                        std::uint32_t channels, std::uint32_t targetBytes, int& error) {
+    return connect(c, Kind::Silence, sink, rate, channels, targetBytes, 0, error);
+}
+
+std::unique_ptr<Stream> Stream::connect(Connection& c, Kind kind, const std::string& device,
                                         std::uint32_t rate, std::uint32_t channels, std::uint32_t bufferBytes,
-                                        std::uint32_t fragmentBytes, int& error, bool prebuffer) {
+                                        std::uint32_t fragmentBytes, int& error) {
+    const bool recording = kind == Kind::Record;
     pa_sample_spec spec;
     spec.format = PA_SAMPLE_FLOAT32LE;
     spec.rate = rate;
@@ -41,7 +48,8 @@ std::unique_ptr<Stream> Stream::connect(Connection& c, bool recording, const std
         return nullptr;
     }
     Connection::Lock lock(c);
-    pa_stream* s = pa_stream_new(c.context(), recording ? "capture" : "silence", &spec, &map);
+    const char* name = recording ? "capture" : kind == Kind::Silence ? "silence" : "playback";
+    pa_stream* s = pa_stream_new(c.context(), name, &spec, &map);
     if (!s) {
         error = pa_context_errno(c.context());
         return nullptr;
@@ -52,16 +60,18 @@ std::unique_ptr<Stream> Stream::connect(Connection& c, bool recording, const std
     pa_buffer_attr attr;
     attr.maxlength = bufferBytes;
     attr.tlength = recording ? static_cast<std::uint32_t>(-1) : bufferBytes;
-    attr.prebuf = recording || prebuffer ? static_cast<std::uint32_t>(-1) : 0;
-    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.prebuf = recording || kind == Kind::Prebuffered ? static_cast<std::uint32_t>(-1) : 0;
+    // Each request of the server wakes our main-loop thread: silence needs one only every quarter of its
+    // queue.
+    attr.minreq = kind == Kind::Silence ? bufferBytes / 4 : static_cast<std::uint32_t>(-1);
     attr.fragsize = recording ? fragmentBytes : static_cast<std::uint32_t>(-1);
     // Take the device's own rate, channels and channel map, so the server neither resamples nor remixes;
     // stay on this device; start corked.
     auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
                                        PA_STREAM_DONT_MOVE | PA_STREAM_FIX_RATE | PA_STREAM_FIX_CHANNELS);
-    // Playback keeps its timing current, so latency() answers without a round trip.
-    if (!recording)
+    // Playback of sound keeps its timing current, so latency() answers without a round trip.
+    if (kind == Kind::Playback || kind == Kind::Prebuffered)
         flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_INTERPOLATE_TIMING |
                                                PA_STREAM_AUTO_TIMING_UPDATE);
     int rc = recording ? pa_stream_connect_record(s, device.c_str(), &attr, flags)

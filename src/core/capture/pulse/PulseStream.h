@@ -29,6 +29,10 @@ public:
     static std::unique_ptr<Stream> playback(Connection& c, const std::string& sink, std::uint32_t rate,
                                             std::uint32_t channels, std::uint32_t targetBytes, int& error,
                                             bool prebuffer = false);
+    // Playback that only keeps a sink running: the server plays whatever is queued, asks for more only once a
+    // quarter of the queue has been played, and sends no timing updates (latency() stays 0).
+    static std::unique_ptr<Stream> silence(Connection& c, const std::string& sink, std::uint32_t rate,
+                                           std::uint32_t channels, std::uint32_t targetBytes, int& error);
     // Disconnects under the lock.
     ~Stream();
     Stream(const Stream&) = delete;
@@ -69,10 +73,11 @@ public:
 private:
     Stream(Connection& c, pa_stream* s, bool recording)
         : m_connection(c), m_stream(s), m_recording(recording) {}
-    static std::unique_ptr<Stream> connect(Connection& c, bool recording, const std::string& device,
+    enum class Kind { None, Record, Playback, Prebuffered, Silence };
+    static std::unique_ptr<Stream> connect(Connection& c, Kind kind, const std::string& device,
                                            std::uint32_t rate, std::uint32_t channels,
-                                           std::uint32_t bufferBytes, std::uint32_t fragmentBytes, int& error,
-                                           bool prebuffer = false);
+                                           std::uint32_t bufferBytes, std::uint32_t fragmentBytes,
+                                           int& error);
     int failure() const;
 
     void canceldrain();
