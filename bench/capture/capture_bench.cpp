@@ -1,6 +1,7 @@
 // Captures the default sink in loopback for a number of seconds (default 60) and prints what it cost:
 //   capture_thread_cpu_s=<capture thread CPU> process_cpu_s=<whole process CPU> audio_s=<seconds> blocks=<n>
 //   bytes=<n> process_wakeups_per_s=<context switches of all threads per second>
+//   delivered_percent=<sound handed over per second of capture, against the capture format's rate>
 // followed by one line per thread of the process with its CPU seconds and wake-ups per second.
 #include "capture/TInputRecordThread.h"
 #include "capture/TWASAPISource.h"
@@ -26,10 +27,12 @@ namespace {
 // The owning thread's loop as an event loop runs it: asleep until a hand-off is posted.
 class WokenDispatcher : public quimbrel::Dispatcher {
 public:
-    void runFor(std::chrono::seconds duration) {
+    // `handled` runs after every round of hand-offs.
+    template <typename Handled> void runFor(std::chrono::seconds duration, Handled handled) {
         const auto deadline = std::chrono::steady_clock::now() + duration;
         for (;;) {
             runPending();
+            handled();
             std::unique_lock lock(m_mutex);
             if (!m_cv.wait_until(lock, deadline, [this] { return m_posted; }))
                 return;
@@ -106,7 +109,26 @@ int main(int argc, char** argv) {
     // Card 0 holds the default sink; its line is the default line.
     if (!source.openline(0, source.getdefaultline(), floatformat(44100, 2)) || !source.opened())
         return 1;
-    dispatcher.runFor(std::chrono::seconds(seconds));
+    // Whether the server delivered all of the sound: the bytes handed over after the first hand-off, against
+    // the time from that hand-off to the last one. Short of 100 % means lost sound (or a stalled server).
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point first{}, last{};
+    long long firstBytes = -1, lastBytes = 0;
+    dispatcher.runFor(std::chrono::seconds(seconds), [&] {
+        if (bytes == lastBytes)
+            return;
+        last = Clock::now();
+        lastBytes = bytes;
+        if (firstBytes < 0) {
+            first = last;
+            firstBytes = bytes;
+        }
+    });
+    const WaveFormat& format = source.capturethread()->target();
+    const double span = std::chrono::duration<double>(last - first).count();
+    const double delivered = span > 0 ? static_cast<double>(lastBytes - firstBytes) / span /
+                                            (static_cast<double>(format.samplesPerSec) * format.channels * 4)
+                                      : 0.0;
     const double thread = source.capturethread() ? source.capturethread()->cpuseconds() : 0.0;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -114,8 +136,8 @@ int main(int argc, char** argv) {
                            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     const double wakeups = static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw) / seconds;
     std::printf("capture_thread_cpu_s=%.3f process_cpu_s=%.3f audio_s=%d blocks=%lld bytes=%lld "
-                "process_wakeups_per_s=%.1f\n",
-                thread, process, seconds, blocks, bytes, wakeups);
+                "process_wakeups_per_s=%.1f delivered_percent=%.1f\n",
+                thread, process, seconds, blocks, bytes, wakeups, 100.0 * delivered);
     printThreads(seconds);
     source.stopthreads();
     return 0;

@@ -28,9 +28,9 @@ namespace {
 
 // Blocks are cut from pieces of 10 ms, like the platform packets the threshold was chosen for.
 constexpr std::uint32_t kFragmentMs = 10;
-// What the server is asked to hand over at a time. Larger fragments would wake the PulseAudio client thread
-// less often, but PipeWire's PulseAudio server then hands over only part of the sound (half of it at 50 and
-// 100 ms, measured); 10 ms loses nothing on either server.
+// What the server is asked to hand over at a time. The fragments wait on our polled connection until the next
+// poll, so their size costs no wake-ups. Larger ones are no cheaper and PipeWire's PulseAudio server then
+// stalls for seconds at a time (measured at 25, 50 and 100 ms under load); 10 ms loses nothing on either.
 constexpr std::uint32_t kServerFragmentMs = 10;
 
 std::string hex8(int code) {
@@ -111,6 +111,7 @@ TInputRecordThread::~TInputRecordThread() {
     if (m_thread.joinable())
         m_thread.join();
     m_stream.reset();
+    m_streamconnection.reset();
 }
 
 void TInputRecordThread::setdevice(std::string id, std::string name) {
@@ -158,17 +159,20 @@ int TInputRecordThread::initialize() {
 
     const std::uint32_t bytesPerSecond = info.rate * static_cast<std::uint32_t>(m_framebytes);
     const std::string device = m_loopback ? info.monitor : info.name;
-    m_stream = pulse::Stream::record(*m_connection, device, info.rate, info.channels,
-                                     bytesPerSecond * kBufferSeconds,
-                                     bytesPerSecond * kServerFragmentMs / 1000, error);
+    m_streamconnection = pulse::Connection::openpolled(m_connection->server(), error);
+    if (m_streamconnection)
+        m_stream = pulse::Stream::record(*m_streamconnection, device, info.rate, info.channels,
+                                         bytesPerSecond * kBufferSeconds,
+                                         bytesPerSecond * kServerFragmentMs / 1000, error);
     if (!m_stream) {
+        m_streamconnection.reset();
         m_message = resulttext(error);
         return show("AudioClient.Initialization Failed.\r\n" + m_message);
     }
     std::uint32_t bufferbytes = 0;
     std::uint32_t index = 0;
     {
-        pulse::Connection::Lock lock(*m_connection);
+        pulse::Connection::Lock lock(*m_streamconnection);
         m_mixrate = m_stream->rate();
         m_mixchannels = m_stream->channels();
         bufferbytes = m_stream->bufferbytes();
@@ -177,10 +181,12 @@ int TInputRecordThread::initialize() {
     m_framebytes = static_cast<int>(m_mixchannels * 4);
     if (bufferbytes == 0 || m_mixrate == 0 || m_mixchannels == 0) {
         m_stream.reset();
+        m_streamconnection.reset();
         return show("AudioClient.GetBufferSize Failed.\r\n" + m_message);
     }
     if (index == 0xffffffffu) {
         m_stream.reset();
+        m_streamconnection.reset();
         return show("AudioClient.GetService Failed.\r\n" + m_message);
     }
     m_index = index;
@@ -321,8 +327,10 @@ void TInputRecordThread::execute() {
     int error = 0;
     bool started = false;
     {
-        pulse::Connection::Lock lock(*m_connection);
+        pulse::Connection::Lock lock(*m_streamconnection);
         started = m_stream->cork(false, error);
+        // The request goes out now, not at the first poll.
+        m_streamconnection->dispatch();
     }
     if (!started) {
         showloopfailure("AudioClient.Start Failed.", error);
@@ -402,7 +410,9 @@ void TInputRecordThread::execute() {
             const char* failedStep = nullptr;
             std::size_t incomingBytes = 0;
             {
-                pulse::Connection::Lock lock(*m_connection);
+                pulse::Connection::Lock lock(*m_streamconnection);
+                // What the server sent since the last poll; a failed connection shows in readable().
+                m_streamconnection->dispatch();
                 if (!m_stream->readable(packet, error)) {
                     failedStep = "CaptureClient.GetNextPacketSize Failed.";
                 } else if (packet != 0) {
@@ -437,8 +447,9 @@ void TInputRecordThread::execute() {
         flushblocks();
     }
 
-    pulse::Connection::Lock lock(*m_connection);
+    pulse::Connection::Lock lock(*m_streamconnection);
     m_stream->cork(true, error);
+    m_streamconnection->dispatch();
 }
 
 void TInputRecordThread::reporterror(std::exception_ptr error) {

@@ -1,5 +1,6 @@
-// The capture thread: polls the PulseAudio record stream of one endpoint every 100 ms, turns what it
-// collected into float blocks in the capture format and hands each block synchronously to the owning thread.
+// The capture thread: polls the PulseAudio record stream of one endpoint every 100 ms (on a connection of its
+// own that only that poll serves), turns what it collected into float blocks in the capture format and hands
+// each block synchronously to the owning thread.
 // initialize, setvolume, getvolume and destruction run on the owning thread; the body on its own thread.
 #pragma once
 
@@ -103,7 +104,10 @@ private:
     TWASAPISource& m_source;
     Dispatcher& m_dispatcher;
     MessagePort& m_messages;
+    // The catalogue's connection (queries, the stream's volume) and the record stream's own polled one, which
+    // the body serves at each poll: the server's messages then wake nothing between two polls.
     std::shared_ptr<pulse::Connection> m_connection;
+    std::shared_ptr<pulse::Connection> m_streamconnection;
     std::unique_ptr<pulse::Stream> m_stream;
 
     bool m_loopback = false;

@@ -9,12 +9,8 @@ namespace quimbrel::pulse {
 
 namespace {
 
-void signalLoop(pa_threaded_mainloop* loop) {
-    pa_threaded_mainloop_signal(loop, 0);
-}
-
-void contextState(pa_context*, void* loop) {
-    signalLoop(static_cast<pa_threaded_mainloop*>(loop));
+void contextState(pa_context*, void* c) {
+    static_cast<Connection*>(c)->signal();
 }
 
 // Runs one operation to its end with the lock held; false when the context fails meanwhile.
@@ -60,7 +56,7 @@ void sinkInfo(pa_context*, const pa_sink_info* i, int eol, void* user) {
     if (eol < 0)
         q->failed = true;
     if (eol != 0) {
-        signalLoop(q->c->mainloop());
+        q->c->signal();
         return;
     }
     EndpointInfo e;
@@ -81,7 +77,7 @@ void sourceInfo(pa_context*, const pa_source_info* i, int eol, void* user) {
     if (eol < 0)
         q->failed = true;
     if (eol != 0) {
-        signalLoop(q->c->mainloop());
+        q->c->signal();
         return;
     }
     // Monitors are reached through their sinks, never listed on their own.
@@ -102,37 +98,76 @@ void sourceInfo(pa_context*, const pa_source_info* i, int eol, void* user) {
 } // namespace
 
 Connection::Lock::Lock(Connection& c) : m_c(c) {
-    pa_threaded_mainloop_lock(c.m_loop);
+    if (c.m_loop)
+        pa_threaded_mainloop_lock(c.m_loop);
 }
 Connection::Lock::~Lock() {
-    pa_threaded_mainloop_unlock(m_c.m_loop);
+    if (m_c.m_loop)
+        pa_threaded_mainloop_unlock(m_c.m_loop);
 }
 
 void Connection::wait() {
-    pa_threaded_mainloop_wait(m_loop);
+    if (m_loop)
+        pa_threaded_mainloop_wait(m_loop);
+    else
+        pa_mainloop_iterate(m_polled, 1, nullptr);
+}
+
+void Connection::signal() {
+    if (m_loop)
+        pa_threaded_mainloop_signal(m_loop, 0);
+}
+
+bool Connection::dispatch() {
+    if (!m_polled)
+        return false;
+    // Each round handles what is ready now; a bounded number of rounds, so a server that sends without pause
+    // cannot hold the thread here.
+    for (int round = 0; round < 1000; ++round) {
+        const int handled = pa_mainloop_iterate(m_polled, 0, nullptr);
+        if (handled < 0)
+            return false;
+        if (handled == 0)
+            break;
+    }
+    return pa_context_get_state(m_context) == PA_CONTEXT_READY;
 }
 
 std::shared_ptr<Connection> Connection::open(const std::string& server, int& error) {
     std::shared_ptr<Connection> c(new Connection);
     c->m_loop = pa_threaded_mainloop_new();
-    if (!c->m_loop) {
+    if (!c->m_loop || pa_threaded_mainloop_start(c->m_loop) < 0) {
         error = PA_ERR_INTERNAL;
         return nullptr;
     }
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(c->m_loop);
+    return connect(std::move(c), api, server, error);
+}
+
+std::shared_ptr<Connection> Connection::openpolled(const std::string& server, int& error) {
+    std::shared_ptr<Connection> c(new Connection);
+    c->m_polled = pa_mainloop_new();
+    if (!c->m_polled) {
+        error = PA_ERR_INTERNAL;
+        return nullptr;
+    }
+    pa_mainloop_api* api = pa_mainloop_get_api(c->m_polled);
+    return connect(std::move(c), api, server, error);
+}
+
+std::shared_ptr<Connection> Connection::connect(std::shared_ptr<Connection> c, pa_mainloop_api* api,
+                                                const std::string& server, int& error) {
+    c->m_server = server;
+    Lock lock(*c);
     pa_proplist* props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "quimbrel");
-    c->m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(c->m_loop), "quimbrel", props);
+    c->m_context = pa_context_new_with_proplist(api, "quimbrel", props);
     pa_proplist_free(props);
     if (!c->m_context) {
         error = PA_ERR_INTERNAL;
         return nullptr;
     }
-    pa_context_set_state_callback(c->m_context, contextState, c->m_loop);
-    if (pa_threaded_mainloop_start(c->m_loop) < 0) {
-        error = PA_ERR_INTERNAL;
-        return nullptr;
-    }
-    Lock lock(*c);
+    pa_context_set_state_callback(c->m_context, contextState, c.get());
     // Never spawn a server of our own: no server running is a failure to report.
     if (pa_context_connect(c->m_context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN,
                            nullptr) < 0) {
@@ -155,16 +190,17 @@ std::shared_ptr<Connection> Connection::open(const std::string& server, int& err
 
 Connection::~Connection() {
     if (m_context) {
-        pa_threaded_mainloop_lock(m_loop);
+        Lock lock(*this);
         pa_context_set_state_callback(m_context, nullptr, nullptr);
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
-        pa_threaded_mainloop_unlock(m_loop);
     }
     if (m_loop) {
         pa_threaded_mainloop_stop(m_loop);
         pa_threaded_mainloop_free(m_loop);
     }
+    if (m_polled)
+        pa_mainloop_free(m_polled);
 }
 
 bool Connection::alive() {
@@ -221,7 +257,7 @@ bool Connection::carddescription(std::uint32_t index, std::string& out, int& err
     auto cb = [](pa_context*, const pa_card_info* i, int eol, void* user) {
         auto* cq = static_cast<CardQuery*>(user);
         if (eol != 0) {
-            signalLoop(cq->c->mainloop());
+            cq->c->signal();
             return;
         }
         std::string d = property(i->proplist, PA_PROP_DEVICE_DESCRIPTION);
@@ -245,7 +281,7 @@ bool Connection::defaultsink(std::string& out, int& error) {
         auto* sq = static_cast<ServerQuery*>(user);
         if (i && i->default_sink_name)
             *sq->out = i->default_sink_name;
-        signalLoop(sq->c->mainloop());
+        sq->c->signal();
     };
     out.clear();
     if (!finish(*this, pa_context_get_server_info(m_context, cb, &q), error))
@@ -265,7 +301,7 @@ struct Success {
 void successCb(pa_context*, int ok, void* user) {
     auto* s = static_cast<Success*>(user);
     s->ok = ok;
-    signalLoop(s->c->mainloop());
+    s->c->signal();
 }
 } // namespace
 
@@ -278,7 +314,7 @@ bool Connection::setrecordvolume(std::uint32_t index, double fraction, int& erro
     auto cb = [](pa_context*, const pa_source_output_info* i, int eol, void* user) {
         auto* iq = static_cast<InfoQuery*>(user);
         if (eol != 0) {
-            signalLoop(iq->c->mainloop());
+            iq->c->signal();
             return;
         }
         iq->channels = i->volume.channels;
@@ -315,7 +351,7 @@ bool Connection::recordvolume(std::uint32_t index, double& fraction, int& error)
     auto cb = [](pa_context*, const pa_source_output_info* i, int eol, void* user) {
         auto* iq = static_cast<InfoQuery*>(user);
         if (eol != 0) {
-            signalLoop(iq->c->mainloop());
+            iq->c->signal();
             return;
         }
         iq->found = true;

@@ -6,6 +6,11 @@
 // helpers here take the lock themselves and wait on the loop's condition; callbacks only copy results and
 // signal. A caller holding a Lock must not call the helpers of this class (they lock again), and must never
 // hold a Lock while it waits for another thread.
+//
+// A polled Connection (openpolled) has no thread of its own: the one thread that uses it runs the server's
+// messages when it chooses, with dispatch(), so nothing wakes up for each message the server sends. Its Lock
+// does nothing; it may pass to another thread only across a point that orders the two (starting or joining
+// that thread).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +19,8 @@
 #include <vector>
 
 struct pa_threaded_mainloop;
+struct pa_mainloop;
+struct pa_mainloop_api;
 struct pa_context;
 
 namespace quimbrel::pulse {
@@ -36,6 +43,8 @@ public:
     // Connects to `server` (empty: the default). Null, with the PulseAudio error number in `error`, when no
     // server answers.
     static std::shared_ptr<Connection> open(const std::string& server, int& error);
+    // The same without a main-loop thread (see above): for one stream that its thread serves by polling.
+    static std::shared_ptr<Connection> openpolled(const std::string& server, int& error);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -69,15 +78,26 @@ public:
         Connection& m_c;
     };
 
-    // With the lock held: sleeps until a callback signals the loop.
+    // With the lock held: sleeps until a callback signals the loop (polled: runs the loop until one event has
+    // been handled).
     void wait();
-    pa_threaded_mainloop* mainloop() const { return m_loop; }
+    // From a callback: wakes the thread in wait().
+    void signal();
+    // Polled only: handles every message and event that is ready, without waiting. False when the connection
+    // has failed.
+    bool dispatch();
+    // The server this connection was opened with (empty: the default).
+    const std::string& server() const { return m_server; }
     pa_context* context() const { return m_context; }
 
 private:
     Connection() = default;
+    static std::shared_ptr<Connection> connect(std::shared_ptr<Connection> c, pa_mainloop_api* api,
+                                               const std::string& server, int& error);
     pa_threaded_mainloop* m_loop = nullptr;
+    pa_mainloop* m_polled = nullptr;
     pa_context* m_context = nullptr;
+    std::string m_server;
 };
 
 } // namespace quimbrel::pulse

@@ -6,8 +6,8 @@
 namespace quimbrel::pulse {
 
 namespace {
-void streamState(pa_stream*, void* loop) {
-    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+void streamState(pa_stream*, void* c) {
+    static_cast<Connection*>(c)->signal();
 }
 } // namespace
 
@@ -55,7 +55,7 @@ std::unique_ptr<Stream> Stream::connect(Connection& c, Kind kind, const std::str
         return nullptr;
     }
     std::unique_ptr<Stream> stream(new Stream(c, s, recording));
-    pa_stream_set_state_callback(s, streamState, c.mainloop());
+    pa_stream_set_state_callback(s, streamState, &c);
 
     pa_buffer_attr attr;
     attr.maxlength = bufferBytes;
@@ -251,11 +251,7 @@ bool Stream::drain(std::function<void(bool)> done, int& error) {
 bool Stream::flush(int& error) {
     canceldrain();
     pa_operation* op = pa_stream_flush(
-        m_stream,
-        [](pa_stream*, int, void* loop) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
-        },
-        m_connection.mainloop());
+        m_stream, [](pa_stream*, int, void* c) { static_cast<Connection*>(c)->signal(); }, &m_connection);
     if (!op) {
         error = failure();
         return false;
