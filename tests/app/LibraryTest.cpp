@@ -313,8 +313,11 @@ TEST_F(Library, DeleteSendsToTheTrashAndMovesTheSelection) {
 
 TEST_F(Library, WithoutATrashDeletingForGoodIsAskedFirst) {
     const QString path = add(QStringLiteral("only.wav"));
-    // A trash folder that cannot be made.
-    QFile(trash).open(QIODevice::WriteOnly);
+    // A trash folder that cannot be made: a plain file stands where it would go.
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(trash).path()));
+    QFile blocker(trash);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
     window->folderbuttonClick();
     library->selectRow(0);
 
