@@ -34,6 +34,14 @@ settings() { # $1 = 1 to record from start-up
 XML
 }
 
+# The program ended before its phase did: say so with what it printed, instead of measuring nothing.
+alive() {
+    kill -0 "$app" 2>/dev/null && return 0
+    wait "$app" && status=0 || status=$?
+    echo "app: quimbrel ended early (status $status); its output:"
+    cat "$work/app.log"
+    exit 1
+}
 calc() { awk "BEGIN { printf \"%.3f\", $1 }"; }
 # CPU seconds (user + system) of a process so far.
 cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$1/stat"; }
@@ -66,6 +74,7 @@ shown=""
 if command -v xwininfo >/dev/null && [ -n "${DISPLAY:-}" ]; then
     for _ in $(seq 1 3000); do
         if xwininfo -name Quimbrel 2>/dev/null | grep -q IsViewable; then shown=$(date +%s.%N); break; fi
+        kill -0 "$app" 2>/dev/null || break
         sleep 0.01
     done
 fi
@@ -76,8 +85,9 @@ else
     sleep 3
 fi
 sleep 3
+alive
 threads "$app" >"$work/t0"
-c0=$(cpu "$app"); w0=$(wakeups "$app"); sleep "$seconds"; c1=$(cpu "$app"); w1=$(wakeups "$app")
+c0=$(cpu "$app"); w0=$(wakeups "$app"); sleep "$seconds"; alive; c1=$(cpu "$app"); w1=$(wakeups "$app")
 threads "$app" >"$work/t1"
 idle=$(calc "$c1 - $c0")
 echo "app: idle, capture open and spectrum drawing: $idle CPU s in $seconds s ($(calc "100 * $idle / $seconds") % of one core; target < 1.5 %)"
@@ -90,8 +100,9 @@ settings 1
 "$program" >"$work/app.log" 2>&1 & app=$!; pids="$pids $app"
 ffmpeg -nostdin -loglevel error -f pulse -i "$sink.monitor" -b:a 128k "$work/ffmpeg.mp3" & ff=$!; pids="$pids $ff"
 sleep 4
+alive
 threads "$app" >"$work/t0"
-a0=$(cpu "$app"); f0=$(cpu "$ff"); w0=$(wakeups "$app"); sleep "$seconds"
+a0=$(cpu "$app"); f0=$(cpu "$ff"); w0=$(wakeups "$app"); sleep "$seconds"; alive
 a1=$(cpu "$app"); f1=$(cpu "$ff"); w1=$(wakeups "$app")
 threads "$app" >"$work/t1"
 rec=$(calc "$a1 - $a0"); ffc=$(calc "$f1 - $f0")

@@ -42,8 +42,9 @@ wait "$recorder" || true
 ours=$(sed -n 's/.*capture_thread_cpu_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")
 process=$(sed -n 's/.*process_cpu_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")
 wakeups=$(sed -n 's/.*process_wakeups_per_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")
+delivered=$(sed -n 's/.*delivered_percent=\([0-9.]*\).*/\1/p' "$work/ours.txt")
 theirs=$(tail -n 1 "$work/parecord.time" | awk "{print \$1 + \$2}")
-awk -v o="$ours" -v p="$process" -v t="$theirs" -v s="$seconds" -v w="$wakeups" 'BEGIN {
+awk -v o="$ours" -v p="$process" -v t="$theirs" -v s="$seconds" -v w="$wakeups" -v d="$delivered" 'BEGIN {
     m = s / 60.0
     printf "capture thread:   %.3f CPU s per audio minute\n", o / m
     printf "whole process:    %.3f CPU s per audio minute (capture, silence renderer, PulseAudio client thread)\n", p / m
@@ -51,5 +52,6 @@ awk -v o="$ours" -v p="$process" -v t="$theirs" -v s="$seconds" -v w="$wakeups" 
     if (t > 0) printf "ratio:            %.2f (capture thread / parecord; target <= 1.5)\n", o / t
     if (t > 0) printf "process ratio:    %.2f (whole process, start-up included / parecord; target <= 1.0)\n", p / t
     printf "wake-ups:         %.1f per second (whole process)\n", w
+    printf "delivered:        %.1f %% of the sound (100 = nothing lost)\n", d
 }'
 cat "$work/ours.txt"

@@ -26,6 +26,8 @@ using Steady = std::chrono::steady_clock;
 constexpr auto kNoBlocksGrace = std::chrono::seconds(2);
 // How long Record waits for the line's first block.
 constexpr auto kFirstBlockWait = std::chrono::seconds(5);
+// How often the loop looks at the clock and the signals between hand-offs.
+constexpr auto kRecheck = std::chrono::milliseconds(50);
 
 const char* statetext(std::int32_t state) {
     switch (state) {
@@ -102,9 +104,10 @@ bool CliSession::signalled() {
 }
 
 bool CliSession::runUntil(const std::function<bool()>& done, Steady::time_point deadline) {
+    // Everything done() looks at changes in a hand-off or with the clock: asleep between hand-offs, awake
+    // every 50 ms for the clock and the signals.
     while (!done() && !signalled() && Steady::now() < deadline)
-        m_dispatcher.runUntil([&] { return done() || Steady::now() >= deadline; },
-                              std::chrono::milliseconds(50));
+        m_dispatcher.runUntil([&] { return done() || Steady::now() >= deadline; }, kRecheck, kRecheck);
     return signalled();
 }
 
@@ -116,8 +119,8 @@ void CliSession::stopRecording() {
     // The file closes at the end of the next block.
     while (rec.buttonEnabled(RecorderButton::Stop) || rec.state().stoprequest) {
         m_dispatcher.runUntil(
-            [&] { return !rec.buttonEnabled(RecorderButton::Stop) && !rec.state().stoprequest; },
-            std::chrono::milliseconds(50));
+            [&] { return !rec.buttonEnabled(RecorderButton::Stop) && !rec.state().stoprequest; }, kRecheck,
+            kRecheck);
         if (Steady::now() - m_lastBlock > kNoBlocksGrace && rec.state().stoprequest)
             rec.fullstop();
     }

@@ -92,7 +92,8 @@ std::size_t Dispatcher::runPending() {
     return ran;
 }
 
-bool Dispatcher::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+bool Dispatcher::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                          std::chrono::milliseconds recheck) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         runPending();
@@ -101,10 +102,9 @@ bool Dispatcher::runUntil(const std::function<bool()>& done, std::chrono::millis
         std::unique_lock lock(m_mutex);
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        // Wake for a hand-off or, at the latest, every 5 ms to look at done() again.
-        m_queued.wait_until(
-            lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5)),
-            [&] { return !m_tasks.empty(); });
+        // Wake for a hand-off or, at the latest, after `recheck` to look at done() again.
+        m_queued.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + recheck),
+                            [&] { return !m_tasks.empty(); });
     }
 }
 

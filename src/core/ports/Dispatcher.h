@@ -35,7 +35,10 @@ public:
     std::size_t runPending();
 
     // Owning thread. Runs hand-offs as they arrive until done() holds or the time-out passes; returns done().
-    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+    // done() is looked at after each round of hand-offs and, between them, every `recheck` (for conditions
+    // that other threads change without a hand-off); a longer recheck wakes the thread less often.
+    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                  std::chrono::milliseconds recheck = std::chrono::milliseconds(5));
 
     // Owning thread. Runs hand-offs as they arrive for the given time.
     void runFor(std::chrono::milliseconds duration);
