@@ -293,6 +293,28 @@ bool Connection::defaultsink(std::string& out, int& error) {
     return true;
 }
 
+bool Connection::servername(std::string& out, int& error) {
+    struct ServerQuery {
+        Connection* c;
+        std::string* out;
+    } q{this, &out};
+    Lock lock(*this);
+    auto cb = [](pa_context*, const pa_server_info* i, void* user) {
+        auto* sq = static_cast<ServerQuery*>(user);
+        if (i && i->server_name)
+            *sq->out = i->server_name;
+        sq->c->signal();
+    };
+    out.clear();
+    if (!finish(*this, pa_context_get_server_info(m_context, cb, &q), error))
+        return false;
+    if (out.empty()) {
+        error = PA_ERR_NOENTITY;
+        return false;
+    }
+    return true;
+}
+
 namespace {
 struct Success {
     Connection* c;

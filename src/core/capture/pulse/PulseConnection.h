@@ -59,6 +59,8 @@ public:
     // The description of card `index`; false when the card cannot be read.
     bool carddescription(std::uint32_t index, std::string& out, int& error);
     bool defaultsink(std::string& out, int& error);
+    // The server's own name ("pulseaudio", or "PulseAudio (on PipeWire ...)" for PipeWire's server).
+    bool servername(std::string& out, int& error);
     // One endpoint by name: a sink (dataflow 0) or a source (1). PA_ERR_NOENTITY when it no longer exists.
     bool endpoint(const std::string& name, int dataflow, EndpointInfo& out, int& error);
 
