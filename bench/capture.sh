@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Loopback capture cost: our capture thread and parecord record the default sink for the same minute, in the
-# same run, while noise plays into it. Prints CPU seconds per audio minute for both and their ratio.
+# same run and in the sink's own format, while noise plays into it. Prints CPU seconds per audio minute for both and their ratio.
 #   QUIMBREL_BUILD=<build dir> bench/capture.sh [seconds]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,7 +36,8 @@ sleep 1
     timeout -s INT "$seconds" parecord --raw --format=float32le --rate="$rate" --channels="$channels" \
     -d "$sink.monitor" /dev/null &
 recorder=$!
-"$bench" "$seconds" >"$work/ours.txt"
+# Ours in the sink's own format, as parecord records it: the same work, no rate conversion on either side.
+"$bench" "$seconds" "$rate" >"$work/ours.txt"
 wait "$recorder" || true
 
 ours=$(sed -n 's/.*capture_thread_cpu_s=\([0-9.]*\).*/\1/p' "$work/ours.txt")

@@ -1,4 +1,5 @@
-// Captures the default sink in loopback for a number of seconds (default 60) and prints what it cost:
+// Captures the default sink in loopback for a number of seconds (default 60) at a rate (default 44100) and
+// prints what it cost:
 //   capture_thread_cpu_s=<capture thread CPU> process_cpu_s=<whole process CPU> audio_s=<seconds> blocks=<n>
 //   bytes=<n> process_wakeups_per_s=<context switches of all threads per second>
 //   delivered_percent=<sound handed over per second of capture, against the capture format's rate>
@@ -96,6 +97,9 @@ void printThreads(double seconds) {
 int main(int argc, char** argv) {
     using namespace quimbrel;
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    // The capture format's rate: the sink's own rate makes the same work as a recorder that keeps the
+    // server's format; another rate adds the rate conversion.
+    const int rate = argc > 2 ? std::atoi(argv[2]) : 44100;
     StreamMessagePort messages(std::cerr);
     WokenDispatcher dispatcher;
     long long blocks = 0;
@@ -107,7 +111,7 @@ int main(int argc, char** argv) {
     if (source.cards().count() == 0)
         return 1;
     // Card 0 holds the default sink; its line is the default line.
-    if (!source.openline(0, source.getdefaultline(), floatformat(44100, 2)) || !source.opened())
+    if (!source.openline(0, source.getdefaultline(), floatformat(rate, 2)) || !source.opened())
         return 1;
     // Whether the server delivered all of the sound: the bytes handed over after the first hand-off, against
     // the time from that hand-off to the last one. Short of 100 % means lost sound (or a stalled server).
