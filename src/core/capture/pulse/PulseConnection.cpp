@@ -271,16 +271,17 @@ bool Connection::carddescription(std::uint32_t index, std::string& out, int& err
     return q.found;
 }
 
-bool Connection::defaultsink(std::string& out, int& error) {
+bool Connection::serverfield(const char* pa_server_info::*field, std::string& out, int& error) {
     struct ServerQuery {
         Connection* c;
+        const char* pa_server_info::*field;
         std::string* out;
-    } q{this, &out};
+    } q{this, field, &out};
     Lock lock(*this);
     auto cb = [](pa_context*, const pa_server_info* i, void* user) {
         auto* sq = static_cast<ServerQuery*>(user);
-        if (i && i->default_sink_name)
-            *sq->out = i->default_sink_name;
+        if (i && i->*sq->field)
+            *sq->out = i->*sq->field;
         sq->c->signal();
     };
     out.clear();
@@ -293,26 +294,12 @@ bool Connection::defaultsink(std::string& out, int& error) {
     return true;
 }
 
+bool Connection::defaultsink(std::string& out, int& error) {
+    return serverfield(&pa_server_info::default_sink_name, out, error);
+}
+
 bool Connection::servername(std::string& out, int& error) {
-    struct ServerQuery {
-        Connection* c;
-        std::string* out;
-    } q{this, &out};
-    Lock lock(*this);
-    auto cb = [](pa_context*, const pa_server_info* i, void* user) {
-        auto* sq = static_cast<ServerQuery*>(user);
-        if (i && i->server_name)
-            *sq->out = i->server_name;
-        sq->c->signal();
-    };
-    out.clear();
-    if (!finish(*this, pa_context_get_server_info(m_context, cb, &q), error))
-        return false;
-    if (out.empty()) {
-        error = PA_ERR_NOENTITY;
-        return false;
-    }
-    return true;
+    return serverfield(&pa_server_info::server_name, out, error);
 }
 
 namespace {

@@ -22,6 +22,7 @@ struct pa_threaded_mainloop;
 struct pa_mainloop;
 struct pa_mainloop_api;
 struct pa_context;
+struct pa_server_info;
 
 namespace quimbrel::pulse {
 
@@ -94,6 +95,8 @@ public:
 
 private:
     Connection() = default;
+    // One text of the server's information (default sink, server name); PA_ERR_NOENTITY when it is empty.
+    bool serverfield(const char* pa_server_info::*field, std::string& out, int& error);
     static std::shared_ptr<Connection> connect(std::shared_ptr<Connection> c, pa_mainloop_api* api,
                                                const std::string& server, int& error);
     pa_threaded_mainloop* m_loop = nullptr;
