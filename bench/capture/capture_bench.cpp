@@ -3,7 +3,8 @@
 //   capture_thread_cpu_s=<capture thread CPU> process_cpu_s=<whole process CPU> audio_s=<seconds> blocks=<n>
 //   bytes=<n> process_wakeups_per_s=<context switches of all threads per second>
 //   delivered_percent=<sound handed over per second of capture, against the capture format's rate>
-// followed by one line per thread of the process with its CPU seconds and wake-ups per second.
+// followed by one line per thread of the process with its CPU seconds (user and system) and wake-ups per
+// second.
 #include "capture/TInputRecordThread.h"
 #include "capture/TWASAPISource.h"
 #include "ports/Dispatcher.h"
@@ -85,9 +86,10 @@ void printThreads(double seconds) {
         for (std::string line; std::getline(status, line);)
             if (line.find("ctxt_switches:") != std::string::npos)
                 switches += std::stoull(line.substr(line.find(':') + 1));
-        std::printf("thread %s %s cpu_s=%.2f wakeups_per_s=%.1f\n", e->d_name,
+        std::printf("thread %s %s cpu_s=%.2f (user %.2f, system %.2f) wakeups_per_s=%.1f\n", e->d_name,
                     stat.substr(open + 1, close - open - 1).c_str(),
-                    static_cast<double>(utime + stime) / tick, static_cast<double>(switches) / seconds);
+                    static_cast<double>(utime + stime) / tick, static_cast<double>(utime) / tick,
+                    static_cast<double>(stime) / tick, static_cast<double>(switches) / seconds);
     }
     closedir(dir);
 }

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -42,6 +45,25 @@ TEST(ToStereo, DoublesClipsAndMapsChannels) {
         for (std::size_t i = 0; i < 4; ++i)
             EXPECT_FLOAT_EQ(stereo[i], c.expected[i]) << c.what << ", sample " << i;
     }
+}
+
+TEST(ToStereo, ClipsExactlyAsClampDoesAtTheLimitsAndBeyond) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> mix = {0.5f,  -0.5f,  0.50001f, -0.50001f, 0.49999f, -0.49999f, 0.0f,
+                                    -0.0f, 1e-30f, inf,      -inf,      1e30f,    -1e30f,    0.25f};
+    std::vector<float> stereo(mix.size(), 99.0f);
+    TInputRecordThread::tostereo(mix.data(), static_cast<int>(mix.size() / 2), 2, stereo.data());
+    for (std::size_t i = 0; i < mix.size(); ++i) {
+        const float expected = std::clamp(mix[i] * 2.0f, -1.0f, 1.0f);
+        EXPECT_EQ(stereo[i], expected) << "sample " << i << " = " << mix[i];
+        EXPECT_EQ(std::signbit(stereo[i]), std::signbit(expected)) << "sample " << i;
+    }
+    // Not a number stays one: it is neither clipped to a limit nor turned into silence.
+    const float nan[2] = {std::numeric_limits<float>::quiet_NaN(), 0.1f};
+    float out[2] = {0.0f, 0.0f};
+    TInputRecordThread::tostereo(nan, 1, 2, out);
+    EXPECT_TRUE(std::isnan(out[0]));
+    EXPECT_FLOAT_EQ(out[1], 0.2f);
 }
 
 TEST(TWASAPIDevicesTest, MoveKeepsTheOthersInOrderAndBadPositionsThrow) {

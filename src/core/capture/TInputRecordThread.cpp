@@ -91,6 +91,15 @@ private:
     std::size_t m_size;
 };
 
+// Doubled and clipped to -1..1, the same value std::clamp gives (a NaN stays NaN), but without a branch:
+// loud sound clips often and at random, and a mispredicted branch per sample cost more than all the rest of
+// the capture thread's own work on the samples.
+inline float doubledclipped(float v) {
+    v *= 2.0f;
+    const float low = v < -1.0f ? -1.0f : v;
+    return 1.0f < v ? 1.0f : low;
+}
+
 struct ConverterDeleter {
     void operator()(fenwave_src2* c) const { DeleteSRC2(c); }
 };
@@ -265,20 +274,20 @@ int TInputRecordThread::getvolume() {
     return static_cast<int>(std::lround(fraction * 100.0));
 }
 
-void TInputRecordThread::tostereo(float* mix, int frames, int channels, float* stereo) {
-    const std::size_t samples = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels);
-    for (std::size_t i = 0; i < samples; ++i)
-        mix[i] = std::clamp(mix[i] * 2.0f, -1.0f, 1.0f);
-    if (channels == 1) {
-        for (int f = 0; f < frames; ++f)
-            stereo[2 * f] = stereo[2 * f + 1] = mix[f];
-    } else if (channels == 2) {
-        std::memcpy(stereo, mix, samples * sizeof(float));
+void TInputRecordThread::tostereo(const float* mix, int frames, int channels, float* stereo) {
+    const auto n = static_cast<std::size_t>(std::max(frames, 0));
+    const auto c = static_cast<std::size_t>(std::max(channels, 1));
+    if (c == 1) {
+        for (std::size_t f = 0; f < n; ++f)
+            stereo[2 * f] = stereo[2 * f + 1] = doubledclipped(mix[f]);
+    } else if (c == 2) {
+        for (std::size_t i = 0; i < 2 * n; ++i)
+            stereo[i] = doubledclipped(mix[i]);
     } else {
         // Three channels or more, eight or beyond: the first two of each frame.
-        for (int f = 0; f < frames; ++f) {
-            stereo[2 * f] = mix[static_cast<std::size_t>(f) * static_cast<std::size_t>(channels)];
-            stereo[2 * f + 1] = mix[static_cast<std::size_t>(f) * static_cast<std::size_t>(channels) + 1];
+        for (std::size_t f = 0; f < n; ++f) {
+            stereo[2 * f] = doubledclipped(mix[f * c]);
+            stereo[2 * f + 1] = doubledclipped(mix[f * c + 1]);
         }
     }
 }
@@ -410,48 +419,57 @@ void TInputRecordThread::execute() {
         accFrames = 0;
     };
 
+    // Each poll reads what the server sent since the last one in a single round of the connection, then takes
+    // the fragments that arrived one after the other without going back to the server in between; their
+    // releases go out with the next poll's round. Every libpulse call and every round costs system calls, and
+    // a round per fragment (as many as the server's rendering blocks, several per poll) cost more than all
+    // the work on the data.
     while (!m_terminate) {
         if (!sleepPoll())
             break;
-        std::size_t packet = 0;
-        do {
-            const char* failedStep = nullptr;
+        const char* failedStep = nullptr;
+        std::size_t left = 0;
+        {
+            pulse::Connection::Lock lock(*m_streamconnection);
+            // A failed connection shows in readable().
+            m_streamconnection->dispatch();
+            if (!m_stream->readable(left, error))
+                failedStep = "CaptureClient.GetNextPacketSize Failed.";
+        }
+        // The fragments in the order they came, until all that were readable have been taken.
+        while (!failedStep && left > 0 && !m_terminate) {
             std::size_t incomingBytes = 0;
             {
                 pulse::Connection::Lock lock(*m_streamconnection);
-                // What the server sent since the last poll; a failed connection shows in readable().
-                m_streamconnection->dispatch();
-                if (!m_stream->readable(packet, error)) {
-                    failedStep = "CaptureClient.GetNextPacketSize Failed.";
-                } else if (packet != 0) {
-                    const void* data = nullptr;
-                    std::size_t bytes = 0;
-                    if (!m_stream->peek(data, bytes, error)) {
-                        failedStep = "CaptureClient.GetBuffer Failed.";
-                    } else if (bytes == 0) {
-                        packet = 0; // nothing complete yet: an empty buffer is not an error
-                    } else {
-                        bytes -= bytes % framebytes;
-                        incoming.grow(bytes / sizeof(float), 0);
-                        if (data)
-                            std::memcpy(incoming.data(), data, bytes);
-                        else
-                            std::memset(incoming.data(), 0,
-                                        bytes); // a hole in the stream is silence of that length
-                        incomingBytes = bytes;
-                        if (!m_stream->drop(error))
-                            failedStep = "CaptureClient.ReleaseBuffer Failed.";
-                    }
+                const void* data = nullptr;
+                std::size_t bytes = 0;
+                if (!m_stream->peek(data, bytes, error)) {
+                    failedStep = "CaptureClient.GetBuffer Failed.";
+                    break;
                 }
+                if (bytes == 0)
+                    break; // nothing complete yet: an empty buffer is not an error
+                left -= std::min(left, bytes);
+                bytes -= bytes % framebytes;
+                incoming.grow(bytes / sizeof(float), 0);
+                if (data)
+                    std::memcpy(incoming.data(), data, bytes);
+                else
+                    std::memset(incoming.data(), 0, bytes); // a hole in the stream is silence of that length
+                incomingBytes = bytes;
+                if (!m_stream->drop(error))
+                    failedStep = "CaptureClient.ReleaseBuffer Failed.";
             }
-            if (failedStep) {
-                showloopfailure(failedStep, error);
-                return;
-            }
+            if (failedStep)
+                break;
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(incoming.data());
             for (std::size_t offset = 0; offset < incomingBytes && !m_terminate; offset += piecebytes)
                 accumulate(bytes + offset, std::min(piecebytes, incomingBytes - offset));
-        } while (packet != 0 && !m_terminate);
+        }
+        if (failedStep) {
+            showloopfailure(failedStep, error);
+            return;
+        }
         flushblocks();
     }
 

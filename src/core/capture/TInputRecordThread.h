@@ -79,9 +79,9 @@ public:
     int framebytes() const { return m_framebytes; }
     const WaveFormat& target() const { return m_target; }
 
-    // Shared with tests: the mix-to-stereo step. Doubles and clips `frames` frames of `channels` floats in
-    // place, then writes them as stereo: mono is widened, more than two channels give the first two.
-    static void tostereo(float* mix, int frames, int channels, float* stereo);
+    // Shared with tests: the mix-to-stereo step. Writes `frames` frames of `channels` floats as stereo,
+    // each sample doubled and clipped to -1..1: mono is widened, more than two channels give the first two.
+    static void tostereo(const float* mix, int frames, int channels, float* stereo);
 
 protected:
     // The thread body.
