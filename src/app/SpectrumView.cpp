@@ -1,6 +1,9 @@
 // Drawing of the bar spectrum; UI thread, one picture per visual timer tick.
 #include "SpectrumView.h"
 
+#include "XcbPicture.h"
+
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -18,7 +21,17 @@ const QColor kGrid(39, 155, 237);
 SpectrumView::SpectrumView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // On X the pictures skip the backing store: 40 of them a second would otherwise each wait for a round
+    // trip to the server and flush through the whole window's repaint.
+    m_native = XcbPicture::create();
+    if (m_native) {
+        setAttribute(Qt::WA_DontCreateNativeAncestors);
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+    }
 }
+
+SpectrumView::~SpectrumView() = default;
 
 void SpectrumView::fitTo(const QRect& area) {
     m_cellwidth = std::max(1, area.width() / 37);
@@ -104,25 +117,82 @@ void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
         return;
     compose(picture);
     m_lastPicture = picture;
-    if (repeated && std::memcmp(m_nextbitmap.constBits(), m_framebitmap.constBits(),
-                                static_cast<std::size_t>(m_framebitmap.sizeInBytes())) == 0) {
-        m_settled = true;
+    // Only what changed goes to the screen; a frame that changes nothing leaves the trail as it is too (the
+    // trail is the frame faded over the unlit cells).
+    const QRect changed = changedRect(m_nextbitmap, m_framebitmap);
+    if (changed.isEmpty()) {
+        m_settled = repeated;
         return;
     }
     m_settled = false;
     m_framebitmap.swap(m_nextbitmap);
-    std::memcpy(m_trailbitmap.bits(), m_unlitbitmap.constBits(),
-                static_cast<std::size_t>(m_trailbitmap.sizeInBytes()));
-    {
-        QPainter p(&m_trailbitmap);
-        p.setOpacity(200.0 / 255.0);
-        p.drawImage(0, 0, m_framebitmap);
-    }
+    fadeOver(m_trailbitmap, m_unlitbitmap, m_framebitmap);
     ++m_shownPictures;
-    update();
+    repaint(changed);
 }
 
-void SpectrumView::paintEvent(QPaintEvent*) {
+QRect SpectrumView::changedRect(const QImage& a, const QImage& b) {
+    const int w = a.width();
+    const auto lineBytes = static_cast<std::size_t>(w) * sizeof(QRgb);
+    int top = -1;
+    int bottom = -1;
+    int left = w;
+    int right = -1;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        if (std::memcmp(p, q, lineBytes) == 0)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        int l = 0;
+        while (l < left && p[l] == q[l])
+            ++l;
+        left = l;
+        int r = w - 1;
+        while (r > right && p[r] == q[r])
+            --r;
+        right = r;
+    }
+    return top < 0 ? QRect() : QRect(left, top, right - left + 1, bottom - top + 1);
+}
+
+void SpectrumView::fadeOver(QImage& trail, const QImage& base, const QImage& frame) {
+    // The frame at 200/255 opacity over the unlit cells, in premultiplied pixels, computed as the raster
+    // painter computes it (the opacity in 256ths, truncated, then scaled to 255ths: 199), so the trail is
+    // pixel for pixel what painting it gives.
+    constexpr std::uint32_t kAlpha = (static_cast<std::uint32_t>(200.0 / 255.0 * 256.0) * 255u) >> 8;
+    static_assert(kAlpha == 199);
+    auto byteMul = [](std::uint32_t x, std::uint32_t a) {
+        std::uint32_t t = (x & 0xff00ffu) * a;
+        t = ((t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
+        x = ((x >> 8) & 0xff00ffu) * a;
+        x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
+        return x | t;
+    };
+    const auto count = static_cast<std::size_t>(trail.width()) * static_cast<std::size_t>(trail.height());
+    auto* out = reinterpret_cast<QRgb*>(trail.bits());
+    const auto* under = reinterpret_cast<const QRgb*>(base.constBits());
+    const auto* over = reinterpret_cast<const QRgb*>(frame.constBits());
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t s = byteMul(over[i], kAlpha);
+        out[i] = s + byteMul(under[i], qAlpha(~s));
+    }
+}
+
+void SpectrumView::paintEvent(QPaintEvent* event) {
+    // A painter is redirected here when the window is pictured (grab, render); otherwise, painting on
+    // screen, the picture goes to the area's X window. A window that cannot take it (another depth or
+    // scaling) turns the area back to ordinary painting.
+    if (m_native && !redirected(nullptr) && !sharedPainter()) {
+        if (devicePixelRatio() == 1.0 && m_native->put(winId(), m_framebitmap, event->rect()))
+            return;
+        m_native.reset();
+        setAttribute(Qt::WA_PaintOnScreen, false);
+        update();
+        return;
+    }
     QPainter p(this);
     p.drawImage(0, 0, m_framebitmap);
 }

@@ -12,10 +12,13 @@
 
 namespace quimbrel {
 
+class XcbPicture;
+
 class SpectrumView final : public QWidget {
     Q_OBJECT
 public:
     explicit SpectrumView(QWidget* parent = nullptr);
+    ~SpectrumView() override;
 
     // Sizes the area to whole cells (37 across, 36 down) inside the given rectangle and rebuilds the bitmaps.
     void fitTo(const QRect& area);
@@ -35,11 +38,25 @@ public:
 
     const QImage& frame() const { return m_framebitmap; }
 
+    // The trail under the next picture: `frame` faded to 200/255 over `base`, all three of one size in
+    // premultiplied 32-bit pixels; pixel for pixel what the raster painter gives at that opacity.
+    static void fadeOver(QImage& trail, const QImage& base, const QImage& frame);
+
+    // Whether pictures go straight into the area's own X window rather than through the window's backing
+    // store.
+    bool paintsNatively() const { return m_native != nullptr; }
+
+    // Painted natively, the area has no paint engine of its own; pictures of the window (grab, render) are
+    // still painted with a painter redirected to them.
+    QPaintEngine* paintEngine() const override { return nullptr; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     static QImage InitBitmap(const QSize& size);
+    // The smallest rectangle holding every pixel in which two images of one size differ; empty when none.
+    static QRect changedRect(const QImage& a, const QImage& b);
     // The next frame: the trail with the picture's lit columns and peak lines copied over it.
     void compose(const SpectrumPicture& picture);
 
@@ -56,6 +73,7 @@ private:
     SpectrumPicture m_lastPicture;
     bool m_settled = false;
     long long m_shownPictures = 0;
+    std::unique_ptr<XcbPicture> m_native;
 };
 
 } // namespace quimbrel

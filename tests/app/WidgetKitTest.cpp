@@ -7,9 +7,12 @@
 #include "widgets/Lamp.h"
 #include "widgets/SvgImageList.h"
 
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QWheelEvent>
+
+#include <random>
 
 using namespace quimbrel;
 using namespace apptest;
@@ -101,6 +104,56 @@ TEST(WidgetKit, SpectrumRepaintsOnlyPicturesThatChange) {
     view.fitTo(QRect(20, 40, 237, 73));
     feed(silence, 1);
     EXPECT_EQ(view.shownPictures(), 1);
+}
+
+// The trail is built by hand 40 times a second; it must be exactly what the raster painter makes of the
+// frame at 200/255 opacity over the unlit cells: the spectrum's own bitmaps after a burst, and any
+// premultiplied pixels (translucent ones included).
+TEST(WidgetKit, SpectrumTrailIsWhatThePainterMakes) {
+    ensureApplication();
+    SpectrumView view;
+    view.fitTo(QRect(20, 40, 237, 73));
+    TVisualBuffer burst{};
+    for (int k = 1; k < 512; k += 3)
+        burst[0][static_cast<std::size_t>(k)] = 40 + k % 30;
+    view.DCSpectrumSpectrumData(burst);
+
+    std::mt19937 random(7);
+    auto premultiplied = [&random](QSize size) {
+        QImage img(size, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const auto a = static_cast<int>(random() % 3 == 0 ? 255 : random() % 256);
+                const auto c = [&] { return static_cast<int>(random() % static_cast<unsigned>(a + 1)); };
+                img.setPixel(x, y, qRgba(c(), c(), c(), a));
+            }
+        return img;
+    };
+    QImage unlit(view.frame().size(), QImage::Format_ARGB32_Premultiplied);
+    unlit.fill(QColor(29, 134, 208));
+    const std::pair<QImage, QImage> cases[] = {{unlit, view.frame()},
+                                               {premultiplied(QSize(67, 5)), premultiplied(QSize(67, 5))},
+                                               {unlit.copy(0, 0, 67, 5), premultiplied(QSize(67, 5))}};
+    for (const auto& [base, frame] : cases) {
+        QImage painted = base.copy();
+        {
+            QPainter p(&painted);
+            p.setOpacity(200.0 / 255.0);
+            p.drawImage(0, 0, frame);
+        }
+        QImage trail(base.size(), QImage::Format_ARGB32_Premultiplied);
+        SpectrumView::fadeOver(trail, base, frame);
+        int differing = 0;
+        QString first;
+        for (int y = 0; y < trail.height(); ++y)
+            for (int x = 0; x < trail.width(); ++x)
+                if (trail.pixel(x, y) != painted.pixel(x, y) && differing++ == 0)
+                    first = QString::asprintf("(%d,%d): %08x over %08x gives %08x, the painter %08x", x, y,
+                                              frame.pixel(x, y), base.pixel(x, y), trail.pixel(x, y),
+                                              painted.pixel(x, y));
+        EXPECT_EQ(differing, 0) << base.width() << "x" << base.height() << ", first at "
+                                << first.toStdString();
+    }
 }
 
 TEST(WidgetKit, KnobStaysWithinOneToHundredAndReportsOnlyTheUsersTurns) {
