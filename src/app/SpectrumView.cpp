@@ -7,6 +7,9 @@
 #include <QPainter>
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 namespace quimbrel {
@@ -21,8 +24,8 @@ const QColor kGrid(39, 155, 237);
 SpectrumView::SpectrumView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    // On X the pictures skip the backing store: 40 of them a second would otherwise each wait for a round
-    // trip to the server and flush through the whole window's repaint.
+    // On X the pictures skip the backing store and the repaint machinery: 40 of them a second would
+    // otherwise each wait for a round trip to the server and go through the window's repaint and flush.
     m_native = XcbPicture::create();
     if (m_native) {
         setAttribute(Qt::WA_DontCreateNativeAncestors);
@@ -117,8 +120,8 @@ void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
         return;
     compose(picture);
     m_lastPicture = picture;
-    // Only what changed goes to the screen; a frame that changes nothing leaves the trail as it is too (the
-    // trail is the frame faded over the unlit cells).
+    // Only what changed goes to the screen and into the trail (the trail is the frame faded over the unlit
+    // cells, pixel by pixel); a frame that changes nothing leaves both as they are.
     const QRect changed = changedRect(m_nextbitmap, m_framebitmap);
     if (changed.isEmpty()) {
         m_settled = repeated;
@@ -126,9 +129,22 @@ void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
     }
     m_settled = false;
     m_framebitmap.swap(m_nextbitmap);
-    fadeOver(m_trailbitmap, m_unlitbitmap, m_framebitmap);
+    fadeOver(m_trailbitmap, m_unlitbitmap, m_framebitmap, changed);
     ++m_shownPictures;
-    repaint(changed);
+    if (m_native && isVisible() && putNatively(changed))
+        return;
+    update(changed);
+}
+
+bool SpectrumView::putNatively(const QRect& rect) {
+    if (devicePixelRatio() == 1.0 && m_native->put(winId(), m_framebitmap, rect))
+        return true;
+    // A window that cannot take the pictures as they are (another depth or colour layout, or scaling)
+    // turns the area back to ordinary painting.
+    m_native.reset();
+    setAttribute(Qt::WA_PaintOnScreen, false);
+    update();
+    return false;
 }
 
 QRect SpectrumView::changedRect(const QImage& a, const QImage& b) {
@@ -158,10 +174,11 @@ QRect SpectrumView::changedRect(const QImage& a, const QImage& b) {
     return top < 0 ? QRect() : QRect(left, top, right - left + 1, bottom - top + 1);
 }
 
-void SpectrumView::fadeOver(QImage& trail, const QImage& base, const QImage& frame) {
+void SpectrumView::fadeOver(QImage& trail, const QImage& base, const QImage& frame, const QRect& rect) {
     // The frame at 200/255 opacity over the unlit cells, in premultiplied pixels, computed as the raster
     // painter computes it (the opacity in 256ths, truncated, then scaled to 255ths: 199), so the trail is
-    // pixel for pixel what painting it gives.
+    // pixel for pixel what painting it gives: s = frame * 199 / 255, trail = s + base * (255 - alpha(s)) /
+    // 255, each product rounded as (t + t / 256 + 128) / 256 per channel.
     constexpr std::uint32_t kAlpha = (static_cast<std::uint32_t>(200.0 / 255.0 * 256.0) * 255u) >> 8;
     static_assert(kAlpha == 199);
     auto byteMul = [](std::uint32_t x, std::uint32_t a) {
@@ -171,26 +188,48 @@ void SpectrumView::fadeOver(QImage& trail, const QImage& base, const QImage& fra
         x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
         return x | t;
     };
-    const auto count = static_cast<std::size_t>(trail.width()) * static_cast<std::size_t>(trail.height());
-    auto* out = reinterpret_cast<QRgb*>(trail.bits());
-    const auto* under = reinterpret_cast<const QRgb*>(base.constBits());
-    const auto* over = reinterpret_cast<const QRgb*>(frame.constBits());
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t s = byteMul(over[i], kAlpha);
-        out[i] = s + byteMul(under[i], qAlpha(~s));
+#if defined(__SSE2__)
+    // Four pixels at a time, the same arithmetic in 16-bit lanes (no product exceeds 255 * 255 + 255 + 128).
+    const __m128i low = _mm_set1_epi32(0x00ff00ff);
+    const __m128i half = _mm_set1_epi16(0x80);
+    auto byteMul4 = [low, half](__m128i x, __m128i a) {
+        __m128i rb = _mm_mullo_epi16(_mm_and_si128(x, low), a);
+        __m128i ag = _mm_mullo_epi16(_mm_srli_epi16(x, 8), a);
+        rb = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(rb, _mm_srli_epi16(rb, 8)), half), 8);
+        ag = _mm_andnot_si128(low, _mm_add_epi16(_mm_add_epi16(ag, _mm_srli_epi16(ag, 8)), half));
+        return _mm_or_si128(ag, rb);
+    };
+    const __m128i alpha = _mm_set1_epi16(static_cast<short>(kAlpha));
+    const __m128i ones = _mm_set1_epi32(-1);
+#endif
+    const QRect area = rect.intersected(trail.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto* out = reinterpret_cast<QRgb*>(trail.scanLine(y)) + area.left();
+        const auto* under = reinterpret_cast<const QRgb*>(base.constScanLine(y)) + area.left();
+        const auto* over = reinterpret_cast<const QRgb*>(frame.constScanLine(y)) + area.left();
+        int x = 0;
+#if defined(__SSE2__)
+        for (; x + 4 <= area.width(); x += 4) {
+            const __m128i s = byteMul4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(over + x)), alpha);
+            // 255 - alpha(s) in both 16-bit lanes of each pixel.
+            __m128i rest = _mm_srli_epi32(_mm_xor_si128(s, ones), 24);
+            rest = _mm_or_si128(rest, _mm_slli_epi32(rest, 16));
+            const __m128i b = byteMul4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(under + x)), rest);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_add_epi32(s, b));
+        }
+#endif
+        for (; x < area.width(); ++x) {
+            const std::uint32_t s = byteMul(over[x], kAlpha);
+            out[x] = s + byteMul(under[x], qAlpha(~s));
+        }
     }
 }
 
 void SpectrumView::paintEvent(QPaintEvent* event) {
     // A painter is redirected here when the window is pictured (grab, render); otherwise, painting on
-    // screen, the picture goes to the area's X window. A window that cannot take it (another depth or
-    // scaling) turns the area back to ordinary painting.
+    // screen (the area shown or uncovered), the picture goes to the area's X window.
     if (m_native && !redirected(nullptr) && !sharedPainter()) {
-        if (devicePixelRatio() == 1.0 && m_native->put(winId(), m_framebitmap, event->rect()))
-            return;
-        m_native.reset();
-        setAttribute(Qt::WA_PaintOnScreen, false);
-        update();
+        putNatively(event->rect());
         return;
     }
     QPainter p(this);

@@ -38,9 +38,9 @@ public:
 
     const QImage& frame() const { return m_framebitmap; }
 
-    // The trail under the next picture: `frame` faded to 200/255 over `base`, all three of one size in
-    // premultiplied 32-bit pixels; pixel for pixel what the raster painter gives at that opacity.
-    static void fadeOver(QImage& trail, const QImage& base, const QImage& frame);
+    // The trail under the next picture within `rect`: `frame` faded to 200/255 over `base`, all three of one
+    // size in premultiplied 32-bit pixels; pixel for pixel what the raster painter gives at that opacity.
+    static void fadeOver(QImage& trail, const QImage& base, const QImage& frame, const QRect& rect);
 
     // Whether pictures go straight into the area's own X window rather than through the window's backing
     // store.
@@ -59,6 +59,9 @@ private:
     static QRect changedRect(const QImage& a, const QImage& b);
     // The next frame: the trail with the picture's lit columns and peak lines copied over it.
     void compose(const SpectrumPicture& picture);
+    // Puts the frame's rectangle into the area's X window; false (and ordinary painting from then on) when
+    // the window cannot take it.
+    bool putNatively(const QRect& rect);
 
     int m_cellwidth = 1;
     int m_cellheight = 1;

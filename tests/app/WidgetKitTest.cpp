@@ -142,7 +142,7 @@ TEST(WidgetKit, SpectrumTrailIsWhatThePainterMakes) {
             p.drawImage(0, 0, frame);
         }
         QImage trail(base.size(), QImage::Format_ARGB32_Premultiplied);
-        SpectrumView::fadeOver(trail, base, frame);
+        SpectrumView::fadeOver(trail, base, frame, trail.rect());
         int differing = 0;
         QString first;
         for (int y = 0; y < trail.height(); ++y)
