@@ -29,11 +29,13 @@ namespace {
 // Blocks are cut from pieces of 10 ms, like the platform packets the threshold was chosen for.
 constexpr std::uint32_t kFragmentMs = 10;
 // What the server is asked to hand over at a time. The fragments wait on our polled connection until the next
-// poll, so their size costs no wake-ups of ours, only a read each. PulseAudio hands over 50 ms ones without
-// loss, with half the reads (and half the wake-ups of its own) of 10 ms ones. PipeWire's PulseAudio server
-// stalls for seconds at a time with anything above 10 ms (measured at 25, 50 and 100 ms under load, 0.3.65),
-// so any server that is not PulseAudio itself gets 10 ms, which loses nothing on either.
-constexpr std::uint32_t kPulseFragmentMs = 50;
+// poll, so their size costs no wake-ups of ours, only a peek and a drop each; and since it is also the
+// latency the record stream asks for, it sets how finely the server cuts what it renders for everyone
+// recording that source. PulseAudio hands over fragments as long as the poll without loss, in about 40 pieces
+// a second instead of 60 at 50 ms (with noise playing). PipeWire's PulseAudio server stalled for seconds at a
+// time with anything above 10 ms (measured at 25, 50 and 100 ms under load, 0.3.65), so any server that is
+// not PulseAudio itself gets 10 ms, which loses nothing on either.
+constexpr std::uint32_t kPulseFragmentMs = 100;
 constexpr std::uint32_t kServerFragmentMs = 10;
 
 std::string hex8(int code) {
