@@ -1,5 +1,5 @@
-// The loopback silence renderer: a playback stream of zeros on the recorded sink, topped up every sixth of
-// its queue.
+// The loopback silence renderer: a playback stream on the recorded sink, its queue filled with zeros once and
+// then left to run dry into the server's own silence, watched every sixth of its queue.
 #include "capture/TPlayThread.h"
 
 #include "capture/pulse/PulseConnection.h"
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <vector>
 
 namespace quimbrel {
 
@@ -59,11 +60,11 @@ void TPlayThread::initialize() {
         return;
     }
     m_bufferframes = m_stream->bufferbytes() / m_blockalign;
-    m_zeros.assign(static_cast<std::size_t>(m_bufferframes) * m_blockalign, 0);
-    // Pre-fill the whole queue, so the first top-up is a sixth of it away.
+    // The whole queue of zeros, once (see execute).
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(m_bufferframes) * m_blockalign, 0);
     std::size_t writable = 0;
     if (!m_stream->writable(writable, error) ||
-        !m_stream->write(m_zeros.data(), std::min(writable, m_zeros.size()), error)) {
+        !m_stream->write(zeros.data(), std::min(writable, zeros.size()), error)) {
         m_errorstate = error;
         return;
     }
@@ -117,10 +118,14 @@ void TPlayThread::execute() {
                                 [this] { return m_terminate.load(); }))
                 break;
         }
+        // Once the queued zeros have been played, the server plays silence by itself: the stream does not
+        // wait for a refill (no pre-buffering), and a sink with a running stream keeps running. So each turn
+        // only looks whether the stream is still there. Writing more zeros made the same sound but woke the
+        // PulseAudio client thread for every top-up, with the main loop's lock still held here, and again
+        // for every block of zeros the server handed back.
         pulse::Connection::Lock lock(*m_connection);
         std::size_t free = 0;
-        if (!m_stream->writable(free, error) ||
-            (free > 0 && !m_stream->write(m_zeros.data(), std::min(free, m_zeros.size()), error))) {
+        if (!m_stream->writable(free, error)) {
             // The sink or the server went away: the renderer ends; capture reports it on its own.
             m_errorstate = error;
             return;

@@ -1,5 +1,6 @@
-// The loopback silence renderer: plays zeros on the sink being recorded so its monitor keeps delivering while
-// nothing else plays. initialize and destruction run on the owning thread; the render loop on its own thread.
+// The loopback silence renderer: plays silence on the sink being recorded so its monitor keeps delivering
+// while nothing else plays. initialize and destruction run on the owning thread; the render loop on its own
+// thread.
 #pragma once
 
 #include <atomic>
@@ -10,7 +11,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace quimbrel {
 
@@ -42,7 +42,7 @@ public:
     std::int64_t actualduration() const { return m_actualduration; }
     int waitms() const { return m_waitms; }
 
-    // actualduration in 100-ns units and the top-up interval (a sixth of it) in milliseconds.
+    // actualduration in 100-ns units and the interval of the render loop (a sixth of it) in milliseconds.
     static std::int64_t durationfor(std::uint32_t frames, std::uint32_t rate);
     static int waitmsfor(std::int64_t actualduration);
 
@@ -63,7 +63,6 @@ private:
     int m_lastresult = 0;
     std::atomic<int> m_errorstate{0};
     std::exception_ptr m_pendingerror;
-    std::vector<std::uint8_t> m_zeros;
 
     std::thread m_thread;
     std::atomic<bool> m_terminate{false};
