@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Loopback capture cost: our capture thread and parecord record the default sink for the same minute, in the
 # same run and in the sink's own format, while noise plays into it. Prints CPU seconds per audio minute for both and their ratio.
+# Both record the same monitor at once, so the server cuts what it renders for both by the shorter latency
+# asked for: our record stream's fragment size also sets how many pieces parecord receives (parecord alone
+# asks for none and gets far fewer).
 #   QUIMBREL_BUILD=<build dir> bench/capture.sh [seconds]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
