@@ -122,22 +122,27 @@ void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
     m_lastPicture = picture;
     // Only what changed goes to the screen and into the trail (the trail is the frame faded over the unlit
     // cells, pixel by pixel); a frame that changes nothing leaves both as they are.
-    const QRect changed = changedRect(m_nextbitmap, m_framebitmap);
-    if (changed.isEmpty()) {
+    changedRects(m_nextbitmap, m_framebitmap, m_cellwidth, m_changed);
+    if (m_changed.empty()) {
         m_settled = repeated;
         return;
     }
     m_settled = false;
     m_framebitmap.swap(m_nextbitmap);
-    fadeOver(m_trailbitmap, m_unlitbitmap, m_framebitmap, changed);
+    for (const QRect& r : m_changed)
+        fadeOver(m_trailbitmap, m_unlitbitmap, m_framebitmap, r);
     ++m_shownPictures;
-    if (m_native && isVisible() && putNatively(changed))
+    if (m_native && isVisible() && putNatively(m_changed, false))
         return;
-    update(changed);
+    for (const QRect& r : m_changed)
+        update(r);
 }
 
-bool SpectrumView::putNatively(const QRect& rect) {
-    if (devicePixelRatio() == 1.0 && m_native->put(winId(), m_framebitmap, rect))
+bool SpectrumView::putNatively(const std::vector<QRect>& rects, bool checkRatio) {
+    // The ratio is looked at again whenever the area is painted (a move to another screen repaints it).
+    if (checkRatio)
+        m_unscaled = devicePixelRatio() == 1.0;
+    if (m_unscaled && m_native->put(winId(), m_framebitmap, rects))
         return true;
     // A window that cannot take the pictures as they are (another depth or colour layout, or scaling)
     // turns the area back to ordinary painting.
@@ -147,31 +152,38 @@ bool SpectrumView::putNatively(const QRect& rect) {
     return false;
 }
 
-QRect SpectrumView::changedRect(const QImage& a, const QImage& b) {
+void SpectrumView::changedRects(const QImage& a, const QImage& b, int stripWidth, std::vector<QRect>& rects) {
+    // Strips as wide as a cell, starting where the bars' columns start (2 pixels in), and the 2 pixels
+    // before; each gets the rows from its first to its last changed one.
+    rects.clear();
     const int w = a.width();
+    const int strips = 1 + (std::max(0, w - 2) + stripWidth - 1) / stripWidth;
+    auto stripLeft = [stripWidth](int s) { return s == 0 ? 0 : 2 + (s - 1) * stripWidth; };
+    auto stripRight = [stripWidth, w](int s) { return std::min(w, s == 0 ? 2 : 2 + s * stripWidth); };
+    std::vector<std::pair<int, int>> span(static_cast<std::size_t>(strips), {-1, -1});
     const auto lineBytes = static_cast<std::size_t>(w) * sizeof(QRgb);
-    int top = -1;
-    int bottom = -1;
-    int left = w;
-    int right = -1;
     for (int y = 0; y < a.height(); ++y) {
         const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
         const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
         if (std::memcmp(p, q, lineBytes) == 0)
             continue;
-        if (top < 0)
-            top = y;
-        bottom = y;
-        int l = 0;
-        while (l < left && p[l] == q[l])
-            ++l;
-        left = l;
-        int r = w - 1;
-        while (r > right && p[r] == q[r])
-            --r;
-        right = r;
+        for (int s = 0; s < strips; ++s) {
+            const int left = stripLeft(s);
+            const int right = stripRight(s);
+            if (left >= right ||
+                std::memcmp(p + left, q + left, static_cast<std::size_t>(right - left) * sizeof(QRgb)) == 0)
+                continue;
+            auto& [top, bottom] = span[static_cast<std::size_t>(s)];
+            if (top < 0)
+                top = y;
+            bottom = y;
+        }
     }
-    return top < 0 ? QRect() : QRect(left, top, right - left + 1, bottom - top + 1);
+    for (int s = 0; s < strips; ++s) {
+        const auto [top, bottom] = span[static_cast<std::size_t>(s)];
+        if (top >= 0)
+            rects.emplace_back(stripLeft(s), top, stripRight(s) - stripLeft(s), bottom - top + 1);
+    }
 }
 
 void SpectrumView::fadeOver(QImage& trail, const QImage& base, const QImage& frame, const QRect& rect) {
@@ -229,7 +241,7 @@ void SpectrumView::paintEvent(QPaintEvent* event) {
     // A painter is redirected here when the window is pictured (grab, render); otherwise, painting on
     // screen (the area shown or uncovered), the picture goes to the area's X window.
     if (m_native && !redirected(nullptr) && !sharedPainter()) {
-        putNatively(event->rect());
+        putNatively({event->rect()}, true);
         return;
     }
     QPainter p(this);

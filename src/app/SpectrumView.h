@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 namespace quimbrel {
 
@@ -41,6 +42,9 @@ public:
     // The trail under the next picture within `rect`: `frame` faded to 200/255 over `base`, all three of one
     // size in premultiplied 32-bit pixels; pixel for pixel what the raster painter gives at that opacity.
     static void fadeOver(QImage& trail, const QImage& base, const QImage& frame, const QRect& rect);
+    // Where two images of one size differ, as one rectangle per strip of `stripWidth` columns (the bars'
+    // columns) from its first to its last differing row; none when the images are equal.
+    static void changedRects(const QImage& a, const QImage& b, int stripWidth, std::vector<QRect>& rects);
 
     // Whether pictures go straight into the area's own X window rather than through the window's backing
     // store.
@@ -55,13 +59,11 @@ protected:
 
 private:
     static QImage InitBitmap(const QSize& size);
-    // The smallest rectangle holding every pixel in which two images of one size differ; empty when none.
-    static QRect changedRect(const QImage& a, const QImage& b);
     // The next frame: the trail with the picture's lit columns and peak lines copied over it.
     void compose(const SpectrumPicture& picture);
-    // Puts the frame's rectangle into the area's X window; false (and ordinary painting from then on) when
-    // the window cannot take it.
-    bool putNatively(const QRect& rect);
+    // Puts the frame's rectangles into the area's X window; false (and ordinary painting from then on) when
+    // the window cannot take them.
+    bool putNatively(const std::vector<QRect>& rects, bool checkRatio);
 
     int m_cellwidth = 1;
     int m_cellheight = 1;
@@ -77,6 +79,8 @@ private:
     bool m_settled = false;
     long long m_shownPictures = 0;
     std::unique_ptr<XcbPicture> m_native;
+    bool m_unscaled = true;
+    std::vector<QRect> m_changed;
 };
 
 } // namespace quimbrel

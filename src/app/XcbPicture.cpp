@@ -85,7 +85,7 @@ bool XcbPicture::attach(std::uint32_t window) {
     return true;
 }
 
-bool XcbPicture::put(WId window, const QImage& image, const QRect& rect) {
+bool XcbPicture::put(WId window, const QImage& image, const std::vector<QRect>& rects) {
     if (image.depth() != 32 || xcb_connection_has_error(m_connection))
         return false;
     const auto id = static_cast<std::uint32_t>(window);
@@ -93,11 +93,18 @@ bool XcbPicture::put(WId window, const QImage& image, const QRect& rect) {
         return false;
     if (!m_usable)
         return false;
-    const QRect area = rect.intersected(image.rect());
+    for (const QRect& rect : rects)
+        putRect(image, rect.intersected(image.rect()));
+    xcb_flush(m_connection);
+    return true;
+}
+
+void XcbPicture::putRect(const QImage& image, const QRect& area) {
     if (area.isEmpty())
-        return true;
+        return;
     // As many scan lines as one request may carry (the server's limit counts 4-byte units, the request's own
-    // fields included). Lines narrower than the image are gathered into one run first.
+    // fields included). Lines narrower than the image are gathered into one run first; the request is copied
+    // or written out before xcb_put_image returns, so the run can be reused.
     const int width = area.width();
     const auto lineBytes = static_cast<std::uint32_t>(width) * 4u;
     const std::uint32_t maxBytes = xcb_get_maximum_request_length(m_connection) * 4u;
@@ -115,13 +122,11 @@ bool XcbPicture::put(WId window, const QImage& image, const QRect& rect) {
                             lineBytes);
             data = reinterpret_cast<const std::uint8_t*>(m_lines.data());
         }
-        xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, id, m_gc, static_cast<std::uint16_t>(width),
-                      static_cast<std::uint16_t>(count), static_cast<std::int16_t>(area.left()),
-                      static_cast<std::int16_t>(y), 0, m_depth, lineBytes * static_cast<std::uint32_t>(count),
-                      data);
+        xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc,
+                      static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(count),
+                      static_cast<std::int16_t>(area.left()), static_cast<std::int16_t>(y), 0, m_depth,
+                      lineBytes * static_cast<std::uint32_t>(count), data);
     }
-    xcb_flush(m_connection);
-    return true;
 }
 
 } // namespace quimbrel

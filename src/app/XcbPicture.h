@@ -27,11 +27,12 @@ public:
     // Puts the rows of `rows` of an opaque 32-bit image at the same place in the window and sends the
     // request. False, with nothing sent, when the window's visual does not take the image's pixels as they
     // are (a depth or colour layout other than 8 bits per channel in 32-bit pixels).
-    bool put(WId window, const QImage& image, const QRect& rect);
+    bool put(WId window, const QImage& image, const std::vector<QRect>& rects);
 
 private:
     explicit XcbPicture(xcb_connection_t* connection);
     bool attach(std::uint32_t window);
+    void putRect(const QImage& image, const QRect& area);
 
     xcb_connection_t* m_connection;
     std::uint32_t m_window = 0;

@@ -106,6 +106,31 @@ TEST(WidgetKit, SpectrumRepaintsOnlyPicturesThatChange) {
     EXPECT_EQ(view.shownPictures(), 1);
 }
 
+// Only the changed strips go to the screen: one rectangle per strip of a cell's width (from 2 pixels in,
+// where the bars start, and the 2 pixels before), from its first to its last changed row.
+TEST(WidgetKit, SpectrumSendsTheChangedStripsOnly) {
+    QImage a(26, 10, QImage::Format_ARGB32_Premultiplied); // strips: 0-1, 2-7, 8-13, 14-19, 20-25
+    a.fill(Qt::black);
+    struct Case {
+        std::vector<QPoint> changed;
+        std::vector<QRect> rects;
+    };
+    const Case cases[] = {
+        {{}, {}},
+        {{{0, 0}}, {QRect(0, 0, 2, 1)}},
+        {{{2, 3}, {7, 5}}, {QRect(2, 3, 6, 3)}},
+        {{{8, 9}, {25, 0}, {1, 4}}, {QRect(0, 4, 2, 1), QRect(8, 9, 6, 1), QRect(20, 0, 6, 1)}},
+    };
+    std::vector<QRect> rects;
+    for (const auto& c : cases) {
+        QImage b = a.copy();
+        for (const QPoint& p : c.changed)
+            b.setPixel(p, qRgb(255, 255, 255));
+        SpectrumView::changedRects(a, b, 6, rects);
+        EXPECT_EQ(rects, c.rects) << c.changed.size() << " changed pixels";
+    }
+}
+
 // The trail is built by hand 40 times a second; it must be exactly what the raster painter makes of the
 // frame at 200/255 opacity over the unlit cells: the spectrum's own bitmaps after a burst, and any
 // premultiplied pixels (translucent ones included).
