@@ -132,16 +132,13 @@ void SpectrumView::DCSpectrumSpectrumData(const TVisualBuffer& result) {
     for (const QRect& r : m_changed)
         fadeOver(m_trailbitmap, m_unlitbitmap, m_framebitmap, r);
     ++m_shownPictures;
-    if (m_native && isVisible() && putNatively(m_changed, false))
+    if (m_native && m_ratioChecked && isVisible() && putNatively(m_changed))
         return;
     for (const QRect& r : m_changed)
         update(r);
 }
 
-bool SpectrumView::putNatively(const std::vector<QRect>& rects, bool checkRatio) {
-    // The ratio is looked at again whenever the area is painted (a move to another screen repaints it).
-    if (checkRatio)
-        m_unscaled = devicePixelRatio() == 1.0;
+bool SpectrumView::putNatively(const std::vector<QRect>& rects) {
     if (m_unscaled && m_native->put(winId(), m_framebitmap, rects))
         return true;
     // A window that cannot take the pictures as they are (another depth or colour layout, or scaling)
@@ -240,8 +237,12 @@ void SpectrumView::fadeOver(QImage& trail, const QImage& base, const QImage& fra
 void SpectrumView::paintEvent(QPaintEvent* event) {
     // A painter is redirected here when the window is pictured (grab, render); otherwise, painting on
     // screen (the area shown or uncovered), the picture goes to the area's X window.
+    // The device pixel ratio is looked at here, so pictures go straight out only once the area has been
+    // painted, and again whenever it is (a move to another screen repaints it).
     if (m_native && !redirected(nullptr) && !sharedPainter()) {
-        putNatively({event->rect()}, true);
+        m_ratioChecked = true;
+        m_unscaled = devicePixelRatio() == 1.0;
+        putNatively({event->rect()});
         return;
     }
     QPainter p(this);

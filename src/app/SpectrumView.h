@@ -63,7 +63,7 @@ private:
     void compose(const SpectrumPicture& picture);
     // Puts the frame's rectangles into the area's X window; false (and ordinary painting from then on) when
     // the window cannot take them.
-    bool putNatively(const std::vector<QRect>& rects, bool checkRatio);
+    bool putNatively(const std::vector<QRect>& rects);
 
     int m_cellwidth = 1;
     int m_cellheight = 1;
@@ -79,7 +79,8 @@ private:
     bool m_settled = false;
     long long m_shownPictures = 0;
     std::unique_ptr<XcbPicture> m_native;
-    bool m_unscaled = true;
+    bool m_ratioChecked = false;
+    bool m_unscaled = false;
     std::vector<QRect> m_changed;
 };
 

@@ -3,6 +3,7 @@
 // Runs on the xcb platform against Xvfb (scripts/with-services), at the scale QT_SCALE_FACTOR gives.
 #include "AppFixture.h"
 
+#include "SpectrumView.h"
 #include "TMainForm.h"
 #include "Tcmanager.h"
 #include "Tnamingrules.h"
@@ -230,6 +231,11 @@ TEST_F(ScreenTest, MainWindowShowsInsideItsShapeIdleAndRecording) {
     ASSERT_TRUE(window->recorder().state().writing);
     ASSERT_TRUE(waitUntil([&] { return window->timeText() == QStringLiteral("00:00:01"); }));
     expectOnScreen(window.get(), QStringLiteral("screen-main-recording"), shape);
+    // On an unscaled X screen the spectrum's pictures went straight into its own X window (so the comparison
+    // above covers that path); a scaled one paints them through the window as everything else.
+    const auto* spectrum = window->findChild<SpectrumView*>();
+    ASSERT_NE(spectrum, nullptr);
+    EXPECT_EQ(spectrum->paintsNatively(), ratio == 1.0);
     window->recorder().StopClick();
     ASSERT_TRUE(waitUntil([&] { return !window->recorder().state().writing; }));
     player.kill();
