@@ -1,6 +1,8 @@
 // X11 key grabs through xcb; UI thread.
 #include "HotKeys.h"
 
+#include "X11Connection.h"
+
 #include <QGuiApplication>
 
 #include <xcb/xcb.h>
@@ -11,11 +13,6 @@
 namespace quimbrel {
 
 namespace {
-
-xcb_connection_t* x11Connection() {
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
 
 xcb_window_t rootWindow(xcb_connection_t* c) {
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;

@@ -1,7 +1,9 @@
 // Pictures put into an X window with PutImage; UI thread.
 #include "XcbPicture.h"
 
-#include <QGuiApplication>
+#include "X11Connection.h"
+
+#include <QSysInfo>
 
 #include <xcb/xcb.h>
 
@@ -37,8 +39,7 @@ const xcb_visualtype_t* findVisual(const xcb_setup_t* setup, xcb_visualid_t id) 
 } // namespace
 
 std::unique_ptr<XcbPicture> XcbPicture::create() {
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* c = x11Connection();
     if (!c || xcb_connection_has_error(c))
         return nullptr;
     // QImage's 32-bit pixels are 0xAARRGGBB words in the machine's order.
@@ -56,12 +57,11 @@ XcbPicture::~XcbPicture() {
         xcb_free_gc(m_connection, m_gc);
 }
 
-bool XcbPicture::attach(std::uint32_t window) {
+void XcbPicture::attach(std::uint32_t window) {
     if (m_gc)
         xcb_free_gc(m_connection, m_gc);
     m_gc = 0;
     m_window = window;
-    m_usable = false;
     // Once per window: its depth and visual decide whether our pixels can go in unchanged.
     Reply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr), &std::free);
@@ -70,28 +70,27 @@ bool XcbPicture::attach(std::uint32_t window) {
                                         nullptr),
         &std::free);
     if (!geometry || !attributes)
-        return false;
+        return;
     const xcb_setup_t* setup = xcb_get_setup(m_connection);
     const xcb_format_t* format = pixmapFormat(setup, geometry->depth);
     const xcb_visualtype_t* visual = findVisual(setup, attributes->visual);
     if (!format || format->bits_per_pixel != 32 || !visual || visual->red_mask != 0xff0000u ||
         visual->green_mask != 0xff00u || visual->blue_mask != 0xffu ||
         (geometry->depth != 24 && geometry->depth != 32))
-        return false;
+        return;
     m_depth = geometry->depth;
     m_gc = xcb_generate_id(m_connection);
     xcb_create_gc(m_connection, m_gc, window, 0, nullptr);
-    m_usable = true;
-    return true;
 }
 
 bool XcbPicture::put(WId window, const QImage& image, const std::vector<QRect>& rects) {
     if (image.depth() != 32 || xcb_connection_has_error(m_connection))
         return false;
     const auto id = static_cast<std::uint32_t>(window);
-    if (id != m_window && !attach(id))
-        return false;
-    if (!m_usable)
+    // A window whose pixels do not fit is looked at once and then refused without asking the server again.
+    if (id != m_window)
+        attach(id);
+    if (!m_gc)
         return false;
     for (const QRect& rect : rects)
         putRect(image, rect.intersected(image.rect()));

@@ -31,14 +31,15 @@ public:
 
 private:
     explicit XcbPicture(xcb_connection_t* connection);
-    bool attach(std::uint32_t window);
+    // Takes `window` as the target: a graphics context for it when its pixels fit ours, none when not.
+    // Takes `window` as the target: a graphics context for it when its pixels fit ours, none when not.
+    void attach(std::uint32_t window);
     void putRect(const QImage& image, const QRect& area);
 
     xcb_connection_t* m_connection;
     std::uint32_t m_window = 0;
     std::uint32_t m_gc = 0;
     std::uint8_t m_depth = 0;
-    bool m_usable = false;
     std::vector<QRgb> m_lines;
 };
 
